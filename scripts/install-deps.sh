@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Brimlet needs to build, test and run, when any
+# is missing. Safe to run again: it does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-image-formats-plugins
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xclip xdotool x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

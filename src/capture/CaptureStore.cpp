@@ -1,0 +1,144 @@
+#include "capture/CaptureStore.h"
+
+#include <QFile>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "host/AtomicFile.h"
+#include "host/Picture.h"
+#include "host/RuntimeError.h"
+
+namespace brimlet {
+
+QString renderCounter(Counter value) {
+    const int v = value;
+    return (v < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + QString::number(std::abs(v));
+}
+
+QString pictureFileName(Counter value) {
+    return QStringLiteral("picture") + renderCounter(value) + QStringLiteral(".jpeg");
+}
+
+QString textFileName(Counter value) {
+    return QStringLiteral("text") + renderCounter(value) + QStringLiteral(".txt");
+}
+
+void raiseCounter(Counter& counter) {
+    if (counter == std::numeric_limits<Counter>::max()) throw RuntimeError::overflow();
+    ++counter;
+}
+
+QByteArray counterFileBytes(const Counters& counters) {
+    return QByteArray::number(counters.picture) + ',' + QByteArray::number(counters.text) +
+           "\r\n";
+}
+
+namespace {
+
+// Reads comma-, blank- or line-separated fields as a sequential file's
+// input statement does.
+class FieldReader {
+public:
+    explicit FieldReader(const QByteArray& bytes) : bytes_(bytes) {}
+
+    Counter nextCounter() {
+        while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
+        if (pos_ >= bytes_.size()) {
+            throw RuntimeError(62, QStringLiteral("Input past end of file"), kCounterFileName);
+        }
+        const qsizetype start = pos_;
+        while (pos_ < bytes_.size() && !isDelimiter(bytes_[pos_])) ++pos_;
+        const Counter value = toCounter(bytes_.mid(start, pos_ - start));
+        skipDelimiter();
+        return value;
+    }
+
+private:
+    static bool isDelimiter(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
+
+    // Trailing blanks, then one comma or one line end, belong to the field.
+    void skipDelimiter() {
+        while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
+        if (pos_ >= bytes_.size()) return;
+        if (bytes_[pos_] == ',') {
+            ++pos_;
+        } else if (bytes_[pos_] == '\r') {
+            ++pos_;
+            if (pos_ < bytes_.size() && bytes_[pos_] == '\n') ++pos_;
+        } else if (bytes_[pos_] == '\n') {
+            ++pos_;
+        }
+    }
+
+    // The number at the start of the field, rounded half to even; no number
+    // at all reads as 0.
+    static Counter toCounter(const QByteArray& field) {
+        qsizetype end = 0;
+        if (end < field.size() && (field[end] == '+' || field[end] == '-')) ++end;
+        const qsizetype digitsStart = end;
+        while (end < field.size() && std::isdigit(static_cast<unsigned char>(field[end]))) ++end;
+        if (end < field.size() && field[end] == '.') {
+            ++end;
+            while (end < field.size() && std::isdigit(static_cast<unsigned char>(field[end])))
+                ++end;
+        }
+        if (end == digitsStart) return 0;
+        bool ok = false;
+        const double number = field.left(end).toDouble(&ok);
+        if (!ok) return 0;
+        const double rounded = std::nearbyint(number);  // default rounding: half to even
+        if (rounded < std::numeric_limits<Counter>::min() ||
+            rounded > std::numeric_limits<Counter>::max()) {
+            throw RuntimeError::overflow();
+        }
+        return static_cast<Counter>(rounded);
+    }
+
+    const QByteArray& bytes_;
+    qsizetype pos_ = 0;
+};
+
+}  // namespace
+
+Counters parseCounterFile(const QByteArray& bytes) {
+    FieldReader reader(bytes);
+    Counters counters;
+    counters.picture = reader.nextCounter();
+    counters.text = reader.nextCounter();
+    return counters;
+}
+
+CaptureStore::CaptureStore(const QString& folder) : folder_(folder) {}
+
+void CaptureStore::readCounters() {
+    QFile file(path(kCounterFileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) throw RuntimeError::fileNotFound(file.fileName());
+        throw RuntimeError::pathFileAccess(file.fileName(), file.errorString());
+    }
+    counters_ = parseCounterFile(file.readAll());
+}
+
+void CaptureStore::writeCounters() const {
+    writeFileReplacing(path(kCounterFileName), counterFileBytes(counters_));
+}
+
+QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
+                              const QByteArray& bytes) {
+    for (;;) {
+        const QString name = nameOf(counter);
+        if (writeFileIfAbsent(path(name), bytes)) return name;
+        raiseCounter(counter);
+    }
+}
+
+QString CaptureStore::savePicture(const QImage& picture) {
+    return saveNew(counters_.picture, pictureFileName, bitmapFileBytes(picture));
+}
+
+QString CaptureStore::saveText(const QString& text) {
+    return saveNew(counters_.text, textFileName, text.toUtf8() + "\r\n");
+}
+
+}  // namespace brimlet

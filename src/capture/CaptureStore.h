@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace brimlet {
+
+using Counter = std::int16_t;
+
+// The last numbers used for pictures and texts; persisted in the counter file.
+struct Counters {
+    Counter picture = 0;
+    Counter text = 0;
+    bool operator==(const Counters& other) const {
+        return picture == other.picture && text == other.text;
+    }
+};
+
+inline const QString kCounterFileName = QStringLiteral("pikcounter.txt");
+
+// A counter as text: a sign position (blank, or "-") and the digits.
+QString renderCounter(Counter value);
+QString pictureFileName(Counter value);  // "picture 12.jpeg"
+QString textFileName(Counter value);     // "text 7.txt"
+
+// Raises a counter by one; at 32767 it stays and 6 "Overflow" is raised.
+void raiseCounter(Counter& counter);
+
+// The counter file's exact bytes: "12,7" CR LF.
+QByteArray counterFileBytes(const Counters& counters);
+
+// Reads the two fields of a counter file. Blanks before a field are skipped;
+// a field ends at a comma, a blank or a line end; a field that is not a
+// number reads as 0. Raises 6 "Overflow" for a number outside the 16-bit
+// range and 62 "Input past end of file" when a field is missing.
+Counters parseCounterFile(const QByteArray& bytes);
+
+// The capture files and the counter file of one folder.
+class CaptureStore {
+public:
+    explicit CaptureStore(const QString& folder);
+
+    Counters& counters() { return counters_; }
+    const Counters& counters() const { return counters_; }
+    QString path(const QString& name) const { return folder_.filePath(name); }
+
+    // Reads the counter file; raises 53 when it is missing.
+    void readCounters();
+    void writeCounters() const;
+
+    // Write the capture of the current counter as a new file. A capture never
+    // replaces a file: while the name is taken the counter is raised further.
+    // Returns the name written.
+    QString savePicture(const QImage& picture);
+    QString saveText(const QString& text);
+
+private:
+    QString saveNew(Counter& counter, QString (*nameOf)(Counter), const QByteArray& bytes);
+
+    QDir folder_;
+    Counters counters_;
+};
+
+}  // namespace brimlet

@@ -1,0 +1,39 @@
+// The clipboard poller: one tick of Timer1.
+
+#include "capture/CaptureStore.h"
+#include "history/FileList.h"
+#include "host/Host.h"
+#include "ui/Form1.h"
+#include "ui/ImageBox.h"
+#include "ui/TextBox.h"
+
+namespace brimlet {
+
+void Form1::Timer1_Timer() {
+    tickCounter_ = static_cast<qint16>(tickCounter_ + 1);
+    if (tickCounter_ == 1) giveFocus(Option1);
+    if (tickCounter_ == 100) tickCounter_ = 2;
+
+    // A picture wins: its capture empties the clipboard before the text check.
+    if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
+        raiseCounter(store_.counters().picture);
+        Image1->setPicture(host_.clipboardGetPicture());
+        Image2->setPicture(host_.clipboardGetPicture());
+        store_.savePicture(Image1->picture());
+        store_.writeCounters();
+        File1->refresh();
+        host_.clipboardClear();
+    }
+
+    if (host_.clipboardHasFormat(ClipFormat::Text)) {
+        raiseCounter(store_.counters().text);
+        Text1->setText(host_.clipboardGetText());
+        heldText_ = host_.clipboardGetText();
+        store_.saveText(heldText_);
+        store_.writeCounters();
+        File2->refresh();
+        host_.clipboardClear();
+    }
+}
+
+}  // namespace brimlet

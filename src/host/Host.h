@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+namespace brimlet {
+
+// Standard clipboard formats the handlers ask about.
+enum class ClipFormat { Text = 1, Bitmap = 2 };
+
+// Message box styles: the icon, each box with one OK button.
+enum MsgStyle : int { MsgCritical = 16, MsgExclamation = 48, MsgInformation = 64 };
+
+// Everything the handlers need from the desktop platform. The program talks
+// to the platform only through this interface, so handlers can be run
+// against a recording fake and a port touches only this folder.
+// Operations that fail raise RuntimeError.
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Clipboard.
+    virtual bool clipboardHasFormat(ClipFormat format) = 0;
+    virtual QImage clipboardGetPicture() = 0;
+    virtual QString clipboardGetText() = 0;
+    virtual void clipboardSetPicture(const QImage& picture) = 0;
+    virtual void clipboardSetText(const QString& text) = 0;
+    virtual void clipboardClear() = 0;
+
+    // Modal message box with one OK button; returns when it is closed.
+    virtual void msgBox(const QString& prompt, int style, const QString& title) = 0;
+    virtual void beep() = 0;
+
+    // Windows and documents.
+    virtual void bringToFront(QWidget* window) = 0;
+    virtual void openDocument(const QString& path) = 0;
+};
+
+}  // namespace brimlet

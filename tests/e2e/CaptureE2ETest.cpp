@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "XSession.h"
+
+namespace brimlet::e2e {
+namespace {
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+class CaptureE2E : public ::testing::Test {
+protected:
+    QString at(const QString& name) const { return dir.filePath(name); }
+    bool exists(const QString& name) const { return QFile::exists(at(name)); }
+    bool clipboardEmpty() const { return clipboardText().exitCode != 0; }
+
+    // Copies a probe text until it is captured as `name`: until then the
+    // start-up and the first tick empty the clipboard without capturing.
+    void captureProbe(const QString& name) {
+        const bool captured = waitUntil(
+            [&] {
+                if (exists(name)) return true;
+                if (clipboardEmpty()) copyToClipboard("probe");
+                return false;
+            },
+            std::chrono::seconds(15));
+        ASSERT_TRUE(captured) << "the probe text was never captured as " << name.toStdString();
+        EXPECT_EQ(readFile(at(name)), QByteArray("probe\r\n"));
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
+    copyToClipboard("copied before the start");
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
+    captureProbe("text 1.txt");
+
+    copyToClipboard("hello\nw\xC3\xB6rld");
+    ASSERT_TRUE(waitUntil([&] { return exists("text 2.txt"); }));
+    EXPECT_EQ(readFile(at("text 2.txt")), QByteArray("hello\nw\xC3\xB6rld\r\n"));
+    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("0,2\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return clipboardEmpty(); }));
+
+    QImage png(64, 48, QImage::Format_ARGB32);
+    png.fill(QColor(200, 30, 40));
+    copyToClipboard(encoded(png, "PNG"), "image/png");
+    ASSERT_TRUE(waitUntil([&] { return exists("picture 1.jpeg"); }));
+    const QByteArray bmp = readFile(at("picture 1.jpeg"));
+    ASSERT_GT(bmp.size(), 54);
+    EXPECT_EQ(bmp.left(2), QByteArray("BM"));
+    EXPECT_EQ(static_cast<int>(bmp[28]), 24) << "bits per pixel";
+    const QImage back = QImage::fromData(bmp, "BMP");
+    EXPECT_EQ(back.size(), QSize(64, 48));
+    EXPECT_EQ(back.pixel(10, 10), qRgb(200, 30, 40));
+    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("1,2\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return clipboardEmpty(); }));
+
+    // A picture offered only as WebP is a picture too.
+    QImage webp(20, 10, QImage::Format_RGB32);
+    webp.fill(QColor(0, 0, 255));
+    copyToClipboard(encoded(webp, "WEBP"), "image/webp");
+    ASSERT_TRUE(waitUntil([&] { return exists("picture 2.jpeg"); }));
+    EXPECT_EQ(QImage::fromData(readFile(at("picture 2.jpeg")), "BMP").size(), QSize(20, 10));
+    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("2,2\r\n"));
+
+    // Nothing else: not the text from before the start, no temporary files.
+    const QStringList all = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(all, (QStringList{"picture 1.jpeg", "picture 2.jpeg", "pikcounter.txt",
+                                "text 1.txt", "text 2.txt"}));
+}
+
+TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {
+    writeFile(at("pikcounter.txt"), "12,7\r\n");
+    {
+        Brimlet brimlet(dir.path());
+        ASSERT_TRUE(brimlet.waitForWindow());
+        captureProbe("text 8.txt");
+        copyToClipboard("second");
+        ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
+        EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("12,9\r\n"));
+    }
+    Brimlet again(dir.path());
+    ASSERT_TRUE(again.waitForWindow());
+    captureProbe("text 10.txt");
+    EXPECT_EQ(readFile(at("text 9.txt")), QByteArray("second\r\n"));
+    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("12,10\r\n"));
+}
+
+}  // namespace
+}  // namespace brimlet::e2e

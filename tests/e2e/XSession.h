@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace brimlet::e2e {
+
+// A fresh Xvfb for this test process, with a private runtime folder and no
+// session bus, so no Qt start leaves a daemon behind. Children inherit it.
+class XServer {
+public:
+    XServer();
+    ~XServer();
+    const QString& display() const { return display_; }
+
+private:
+    QProcess xvfb_;
+    QTemporaryDir runtimeDir_;
+    QString display_;
+};
+
+struct ToolResult {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+// Runs an X client (xclip, xdotool) to its end; it may leave a daemon that
+// serves the clipboard, which inherits no pipe of ours.
+ToolResult runTool(const QString& program, const QStringList& args, const QByteArray& input = {});
+
+// Puts bytes on the CLIPBOARD selection under a MIME type, as a copy in
+// another program does.
+void copyToClipboard(const QByteArray& bytes, const QString& type = QStringLiteral("UTF8_STRING"));
+// The clipboard's text; exit code 1 when the clipboard is empty.
+ToolResult clipboardText();
+
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// The real program, run in a folder of its own.
+class Brimlet {
+public:
+    explicit Brimlet(const QString& folder);
+    ~Brimlet();
+    // Waits until the main window is mapped.
+    bool waitForWindow();
+    void kill();
+    QByteArray output();
+
+private:
+    QProcess process_;
+};
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+}  // namespace brimlet::e2e

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "capture/CaptureStore.h"
+#include "host/RuntimeError.h"
+
+namespace brimlet {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+int errorNumber(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+TEST(CaptureNames, RenderWithSignPositionAndNoPadding) {
+    EXPECT_EQ(renderCounter(1), " 1");
+    EXPECT_EQ(renderCounter(0), " 0");
+    EXPECT_EQ(renderCounter(-4), "-4");
+    EXPECT_EQ(renderCounter(32767), " 32767");
+    EXPECT_EQ(renderCounter(-32768), "-32768");
+    EXPECT_EQ(pictureFileName(12), "picture 12.jpeg");
+    EXPECT_EQ(pictureFileName(-2), "picture-2.jpeg");
+    EXPECT_EQ(textFileName(1), "text 1.txt");
+}
+
+TEST(CaptureNames, RaisingStopsAtTheTopWithOverflow) {
+    Counter c = 32766;
+    raiseCounter(c);
+    EXPECT_EQ(c, 32767);
+    EXPECT_EQ(errorNumber([&] { raiseCounter(c); }), 6);
+    EXPECT_EQ(c, 32767);
+    Counter negative = -1;
+    raiseCounter(negative);
+    EXPECT_EQ(negative, 0);
+}
+
+TEST(CounterFile, WriterBytes) {
+    EXPECT_EQ(counterFileBytes({12, 7}), QByteArray("12,7\r\n"));
+    EXPECT_EQ(counterFileBytes({-3, 0}), QByteArray("-3,0\r\n"));
+    EXPECT_EQ(counterFileBytes({0, 0}), QByteArray("0,0\r\n"));
+    EXPECT_EQ(counterFileBytes({-32768, 32767}), QByteArray("-32768,32767\r\n"));
+}
+
+TEST(CounterFile, ReaderAcceptsWhatAnInputStatementAccepts) {
+    EXPECT_EQ(parseCounterFile("12,7\r\n"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("12,7"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("12, 7\r\n"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("  12 , 7\r\n"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("12\r\n7\r\n"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("12\n7"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("12 7"), (Counters{12, 7}));
+    EXPECT_EQ(parseCounterFile("-3,0\r\n"), (Counters{-3, 0}));
+    EXPECT_EQ(parseCounterFile("-32768,32767\r\n"), (Counters{-32768, 32767}));
+    // A field that is not a number reads as 0.
+    EXPECT_EQ(parseCounterFile("abc,5\r\n"), (Counters{0, 5}));
+    EXPECT_EQ(parseCounterFile("5,\r\n"), (Counters{5, 0}));
+    // Fractions round half to even.
+    EXPECT_EQ(parseCounterFile("2.5,3.5"), (Counters{2, 4}));
+}
+
+TEST(CounterFile, ReaderFailsOnMissingFieldsAndOutOfRange) {
+    EXPECT_EQ(errorNumber([] { parseCounterFile(""); }), 62);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("5"); }), 62);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("5\r\n"); }), 62);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("   "); }), 62);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("40000,1\r\n"); }), 6);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("1,-32769\r\n"); }), 6);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("32768,0"); }), 6);
+}
+
+class CaptureStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    CaptureStore store{dir.path()};
+    QString at(const QString& name) { return dir.filePath(name); }
+};
+
+TEST_F(CaptureStoreTest, ReadsAndWritesTheCounterFile) {
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 53);
+    writeAll(at("pikcounter.txt"), "12,7\r\n");
+    store.readCounters();
+    EXPECT_EQ(store.counters(), (Counters{12, 7}));
+    store.counters() = {13, 7};
+    store.writeCounters();
+    EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("13,7\r\n"));
+}
+
+TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
+    store.counters().text = 1;
+    EXPECT_EQ(store.saveText("abc"), "text 1.txt");
+    EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("abc\r\n"));
+    store.counters().text = 2;
+    store.saveText("");
+    EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("\r\n"));
+    store.counters().text = 3;
+    store.saveText("line\r\n");
+    EXPECT_EQ(readAll(at("text 3.txt")), QByteArray("line\r\n\r\n"));
+    store.counters().text = 4;
+    store.saveText(QString::fromUtf8("Grüße € 😀\nlf"));
+    EXPECT_EQ(readAll(at("text 4.txt")), QByteArray("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC "
+                                                    "\xF0\x9F\x98\x80\nlf\r\n"));
+}
+
+TEST_F(CaptureStoreTest, CaptureNeverReplacesAnExistingFile) {
+    writeAll(at("text 1.txt"), "older");
+    writeAll(at("text 2.txt"), "older two");
+    store.counters().text = 1;  // as after a lost counter file
+    EXPECT_EQ(store.saveText("new"), "text 3.txt");
+    EXPECT_EQ(store.counters().text, 3);
+    EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("older"));
+    EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("older two"));
+    EXPECT_EQ(readAll(at("text 3.txt")), QByteArray("new\r\n"));
+
+    writeAll(at("picture 1.jpeg"), "older picture");
+    store.counters().picture = 1;
+    QImage red(4, 3, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    EXPECT_EQ(store.savePicture(red), "picture 2.jpeg");
+    EXPECT_EQ(readAll(at("picture 1.jpeg")), QByteArray("older picture"));
+
+    // Searching for a free name past the top is an overflow, not a replacement.
+    writeAll(at("text 32767.txt"), "top");
+    store.counters().text = 32767;
+    EXPECT_EQ(errorNumber([&] { store.saveText("x"); }), 6);
+    EXPECT_EQ(readAll(at("text 32767.txt")), QByteArray("top"));
+}
+
+TEST_F(CaptureStoreTest, PicturesAreTwentyFourBitBitmapsWhateverTheirDepth) {
+    QImage translucent(5, 4, QImage::Format_ARGB32);
+    translucent.fill(QColor(0, 0, 255, 0));  // fully transparent blue
+    QImage indexed(3, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(10, 20, 30)});
+    indexed.fill(0);
+    int n = 0;
+    for (const QImage& picture : {translucent, indexed}) {
+        store.counters().picture = static_cast<Counter>(++n);
+        const QByteArray bytes = readAll(at(store.savePicture(picture)));
+        ASSERT_GE(bytes.size(), 54);
+        EXPECT_EQ(bytes.left(2), QByteArray("BM"));
+        EXPECT_EQ(static_cast<int>(bytes[28]), 24) << "bits per pixel";
+        const QImage back = QImage::fromData(bytes);
+        EXPECT_EQ(back.size(), picture.size());
+    }
+    // Transparent parts are laid on white.
+    EXPECT_EQ(QImage(at("picture 1.jpeg")).pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(QImage(at("picture 2.jpeg")).pixel(0, 0), qRgb(10, 20, 30));
+    EXPECT_EQ(errorNumber([&] { store.savePicture(QImage()); }), 481);
+}
+
+}  // namespace
+}  // namespace brimlet

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+#include "host/Host.h"
+
+namespace brimlet::testing {
+
+// A host with an in-memory clipboard that records what the handlers do.
+class FakeHost : public Host {
+public:
+    std::optional<QImage> picture;
+    std::optional<QString> text;
+    QStringList calls;  // "beep", "clear", "msgBox 64 Title: prompt", ...
+    std::function<void(const QString& call)> failOn;  // may throw for a call
+
+    bool clipboardHasFormat(ClipFormat format) override {
+        return format == ClipFormat::Bitmap ? picture.has_value() : text.has_value();
+    }
+    QImage clipboardGetPicture() override {
+        record(QStringLiteral("getPicture"));
+        return picture.value_or(QImage());
+    }
+    QString clipboardGetText() override {
+        record(QStringLiteral("getText"));
+        return text.value_or(QString());
+    }
+    void clipboardSetPicture(const QImage& p) override {
+        record(QStringLiteral("setPicture"));
+        text.reset();
+        picture = p;
+    }
+    void clipboardSetText(const QString& t) override {
+        record(QStringLiteral("setText"));
+        picture.reset();
+        text = t;
+    }
+    void clipboardClear() override {
+        record(QStringLiteral("clear"));
+        picture.reset();
+        text.reset();
+    }
+    void msgBox(const QString& prompt, int style, const QString& title) override {
+        record(QStringLiteral("msgBox %1 %2: %3").arg(style).arg(title, prompt));
+    }
+    void beep() override { record(QStringLiteral("beep")); }
+    void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }
+    void openDocument(const QString& path) override { record(QStringLiteral("open ") + path); }
+
+    QStringList messages() const { return calls.filter(QStringLiteral("msgBox")); }
+
+private:
+    void record(const QString& call) {
+        if (failOn) failOn(call);
+        calls << call;
+    }
+};
+
+}  // namespace brimlet::testing
