@@ -8,15 +8,19 @@ ImageBox::ImageBox(QWidget* parent) : QFrame(parent) {}
 
 void ImageBox::setPicture(const QImage& picture) {
     picture_ = picture;
+    shown_ = QPixmap();
     update();
 }
 
 void ImageBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     if (picture_.isNull()) return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(contentsRect(), picture_);
+    const QRect frame = contentsRect();
+    if (shown_.size() != frame.size()) {
+        shown_ = QPixmap::fromImage(picture_.scaled(frame.size(), Qt::IgnoreAspectRatio,
+                                                    Qt::SmoothTransformation));
+    }
+    QPainter(this).drawPixmap(frame.topLeft(), shown_);
 }
 
 }  // namespace brimlet

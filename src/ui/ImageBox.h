@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QPixmap>
 
 namespace brimlet {
 
@@ -20,6 +21,7 @@ protected:
 
 private:
     QImage picture_;
+    QPixmap shown_;  // the picture scaled to the frame, made when first painted
 };
 
 }  // namespace brimlet

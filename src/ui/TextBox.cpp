@@ -2,6 +2,34 @@
 
 namespace brimlet {
 
+namespace {
+
+bool isLineEnd(QChar c) { return c == QLatin1Char('\n') || c == QLatin1Char('\r'); }
+
+// The text with every line longer than `limit` broken into pieces of that
+// length; a null string when no line is that long.
+QString withLongLinesBroken(const QString& text, qsizetype limit) {
+    QString shown;
+    qsizetype lineStart = 0;
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isLineEnd(text[i])) {
+            if (i - lineStart == limit) {
+                if (shown.isNull()) shown.reserve(text.size() + text.size() / limit + 1);
+                shown.append(QStringView(text).mid(copied, i - copied)).append(QLatin1Char('\n'));
+                copied = i;
+                lineStart = i;
+            }
+            continue;
+        }
+        lineStart = i + 1;
+    }
+    if (shown.isNull()) return shown;
+    return shown.append(QStringView(text).mid(copied));
+}
+
+}  // namespace
+
 TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {}
 
 QString TextBox::text() const {
@@ -11,7 +39,9 @@ QString TextBox::text() const {
 
 void TextBox::setText(const QString& text) {
     text_ = text;
-    setPlainText(text);
+    const QString broken = withLongLinesBroken(text, kLongLine);
+    setReadOnly(!broken.isNull());
+    setPlainText(broken.isNull() ? text : broken);
     document()->setModified(false);
 }
 

@@ -1,0 +1,107 @@
+// Micro-benchmarks of the capture path: one tick that captures a text or a
+// picture from the (in-process, offscreen) clipboard, and one counter-file
+// write. Run with scripts/bench.sh.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "capture/CaptureStore.h"
+#include "host/QtHost.h"
+#include "ui/Form1.h"
+
+namespace brimlet {
+namespace {
+
+// A started window in a scratch folder, past its first tick.
+struct Rig {
+    QTemporaryDir dir;
+    QtHost host;
+    Form1 form{host, dir.path()};
+    Rig() {
+        form.Form_Load();
+        form.Timer1_Timer();
+        form.setTimer1Enabled(false);  // ticks are driven by the benchmark only
+    }
+    void removeCaptures() {
+        QDir folder(dir.path());
+        for (const QString& name : folder.entryList({"*.txt", "*.jpeg"}, QDir::Files)) {
+            folder.remove(name);
+        }
+    }
+};
+
+// A text of range(0) characters in lines of range(1) characters (0: one line).
+QString sampleText(qsizetype size, qsizetype lineLength) {
+    QString text(size, QLatin1Char('x'));
+    if (lineLength > 0) {
+        for (qsizetype i = lineLength; i < size; i += lineLength + 1) text[i] = QLatin1Char('\n');
+    }
+    return text;
+}
+
+// The tick and the repaint that follows it, as the user sees a capture.
+void BM_TextCaptureTick(benchmark::State& state) {
+    Rig rig;
+    const QString text = sampleText(state.range(0), state.range(1));
+    for (auto _ : state) {
+        state.PauseTiming();
+        rig.removeCaptures();
+        QGuiApplication::clipboard()->setText(text);
+        state.ResumeTiming();
+        rig.form.Timer1_Timer();
+        QCoreApplication::processEvents();
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_TextCaptureTick)
+    ->ArgNames({"size", "line"})
+    ->Args({1 << 10, 80})
+    ->Args({10 << 20, 80})
+    ->Args({10 << 20, 0})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_PictureCaptureTick(benchmark::State& state) {
+    Rig rig;
+    QImage picture(3840, 2160, QImage::Format_RGB32);
+    picture.fill(QColor(30, 120, 200));
+    for (auto _ : state) {
+        state.PauseTiming();
+        rig.removeCaptures();
+        QGuiApplication::clipboard()->setImage(picture);
+        state.ResumeTiming();
+        rig.form.Timer1_Timer();
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_PictureCaptureTick)->Unit(benchmark::kMillisecond);
+
+void BM_IdleTick(benchmark::State& state) {
+    Rig rig;
+    QGuiApplication::clipboard()->clear();
+    for (auto _ : state) rig.form.Timer1_Timer();
+}
+BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
+
+void BM_CounterFileWrite(benchmark::State& state) {
+    QTemporaryDir dir;
+    CaptureStore store(dir.path());
+    store.counters() = {12, 7};
+    for (auto _ : state) store.writeCounters();
+}
+BENCHMARK(BM_CounterFileWrite)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace brimlet
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
