@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <QTextBlock>
+
+#include "ui/TextBox.h"
+
+namespace brimlet {
+namespace {
+
+TEST(TextBox, GivesBackExactlyWhatWasSetUntilEdited) {
+    TextBox box;
+    const QString text = "one\r\ntwo\nthree\rfour";
+    box.setText(text);
+    EXPECT_EQ(box.text(), text);
+    EXPECT_FALSE(box.isReadOnly());
+    box.moveCursor(QTextCursor::End);
+    box.insertPlainText("!\nnew");
+    EXPECT_TRUE(box.text().endsWith("four!\r\nnew"));
+}
+
+TEST(TextBox, ShowsVeryLongLinesInPiecesAndKeepsTheTextWhole) {
+    TextBox box;
+    QString text(3 * TextBox::kLongLine + 5, QLatin1Char('x'));
+    text += "\r\nshort";
+    box.setText(text);
+    EXPECT_TRUE(box.isReadOnly());
+    EXPECT_EQ(box.text(), text);
+    EXPECT_EQ(box.document()->blockCount(), 5);  // four pieces, then "short"
+    EXPECT_EQ(box.document()->firstBlock().length() - 1, TextBox::kLongLine);
+
+    box.setText("short again");
+    EXPECT_FALSE(box.isReadOnly());
+    EXPECT_EQ(box.document()->blockCount(), 1);
+}
+
+}  // namespace
+}  // namespace brimlet
