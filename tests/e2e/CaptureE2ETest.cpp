@@ -24,6 +24,10 @@ protected:
     QString at(const QString& name) const { return dir.filePath(name); }
     bool exists(const QString& name) const { return QFile::exists(at(name)); }
     bool clipboardEmpty() const { return clipboardText().exitCode != 0; }
+    // The counter file is rewritten just after the capture file appears.
+    bool counterFileHolds(const QByteArray& bytes) const {
+        return waitUntil([&] { return readFile(at("pikcounter.txt")) == bytes; });
+    }
 
     // Copies a probe text until it is captured as `name`: until then the
     // start-up and the first tick empty the clipboard without capturing.
@@ -51,7 +55,7 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     copyToClipboard("hello\nw\xC3\xB6rld");
     ASSERT_TRUE(waitUntil([&] { return exists("text 2.txt"); }));
     EXPECT_EQ(readFile(at("text 2.txt")), QByteArray("hello\nw\xC3\xB6rld\r\n"));
-    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("0,2\r\n"));
+    EXPECT_TRUE(counterFileHolds("0,2\r\n"));
     EXPECT_TRUE(waitUntil([&] { return clipboardEmpty(); }));
 
     QImage png(64, 48, QImage::Format_ARGB32);
@@ -65,7 +69,7 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     const QImage back = QImage::fromData(bmp, "BMP");
     EXPECT_EQ(back.size(), QSize(64, 48));
     EXPECT_EQ(back.pixel(10, 10), qRgb(200, 30, 40));
-    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("1,2\r\n"));
+    EXPECT_TRUE(counterFileHolds("1,2\r\n"));
     EXPECT_TRUE(waitUntil([&] { return clipboardEmpty(); }));
 
     // A picture offered only as WebP is a picture too.
@@ -74,7 +78,7 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     copyToClipboard(encoded(webp, "WEBP"), "image/webp");
     ASSERT_TRUE(waitUntil([&] { return exists("picture 2.jpeg"); }));
     EXPECT_EQ(QImage::fromData(readFile(at("picture 2.jpeg")), "BMP").size(), QSize(20, 10));
-    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("2,2\r\n"));
+    EXPECT_TRUE(counterFileHolds("2,2\r\n"));
 
     // Nothing else: not the text from before the start, no temporary files.
     const QStringList all = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -86,17 +90,17 @@ TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {
     writeFile(at("pikcounter.txt"), "12,7\r\n");
     {
         Brimlet brimlet(dir.path());
-        ASSERT_TRUE(brimlet.waitForWindow());
+        ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
         captureProbe("text 8.txt");
         copyToClipboard("second");
         ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
-        EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("12,9\r\n"));
+        EXPECT_TRUE(counterFileHolds("12,9\r\n"));
     }
     Brimlet again(dir.path());
-    ASSERT_TRUE(again.waitForWindow());
+    ASSERT_TRUE(again.waitForWindow()) << again.output().toStdString();
     captureProbe("text 10.txt");
     EXPECT_EQ(readFile(at("text 9.txt")), QByteArray("second\r\n"));
-    EXPECT_EQ(readFile(at("pikcounter.txt")), QByteArray("12,10\r\n"));
+    EXPECT_TRUE(counterFileHolds("12,10\r\n"));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ XServer::XServer() {
     xvfb_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
                                          QStringLiteral("-screen"), QStringLiteral("0"),
                                          QStringLiteral("1280x1024x24"),
-                                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                         QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                         // no reset when the last client leaves
+                                         QStringLiteral("-noreset")});
     if (!xvfb_.waitForStarted(10000)) throw std::runtime_error("Xvfb did not start");
     QByteArray number;
     while (!number.contains('\n') && xvfb_.waitForReadyRead(10000)) number += xvfb_.readAllStandardOutput();
@@ -101,7 +103,12 @@ void Brimlet::kill() {
     process_.waitForFinished(5000);
 }
 
-QByteArray Brimlet::output() { return process_.readAll(); }
+QByteArray Brimlet::output() {
+    process_.waitForFinished(100);
+    return process_.readAll() + "\nstate " + QByteArray::number(process_.state()) + " exit " +
+           QByteArray::number(process_.exitCode()) + " status " +
+           QByteArray::number(process_.exitStatus()) + " error " + process_.errorString().toUtf8();
+}
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
