@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/QtPrinters.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
