@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/FolderLock.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
 #include "ui/Form1.h"
@@ -12,9 +13,22 @@ namespace brimlet {
 int runBrimlet(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimlet"));
+    // The program ends when its own windows are gone, not when the last
+    // visible one closes: a message box may be the only visible window while
+    // the main window is in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QtHost host;
-    Form1 form(host, QDir::currentPath());
+    const QString folder = QDir::currentPath();
+    const auto lock = lockFolder(folder);
+    if (!lock) {
+        host.msgBox(QStringLiteral("Brimlet is already running in this folder:\n%1")
+                        .arg(QDir::toNativeSeparators(folder)),
+                    MsgExclamation, QStringLiteral("Brimlet"));
+        return 1;
+    }
+
+    Form1 form(host, folder);
     runUntrapped(host, [&] { form.Form_Load(); });
     return QApplication::exec();
 }

@@ -3,9 +3,12 @@
 #include <QImage>
 #include <QString>
 
+class QMenu;
 class QWidget;
 
 namespace brimlet {
+
+struct TrayRecord;
 
 // Standard clipboard formats the handlers ask about.
 enum class ClipFormat { Text = 1, Bitmap = 2 };
@@ -35,7 +38,15 @@ public:
 
     // Windows and documents.
     virtual void bringToFront(QWidget* window) = 0;
+    virtual void popupMenu(QMenu* menu) = 0;  // at the pointer; returns when it closes
     virtual void openDocument(const QString& path) = 0;
+
+    // Notification area: NIM_ADD or NIM_DELETE with the record. The user's
+    // actions on the icon reach the record's window as TrayNotifyEvents.
+    // Returns whether the tray took the request.
+    virtual bool shellNotifyIcon(int message, const TrayRecord& record) = 0;
+    // Whether an icon is really shown in a notification area.
+    virtual bool trayIconShown() = 0;
 };
 
 }  // namespace brimlet

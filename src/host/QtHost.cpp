@@ -3,12 +3,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QCursor>
+#include <QMenu>
 #include <QMessageBox>
+#include <QTimer>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
 
 #include "host/RuntimeError.h"
+#include "host/TrayNotifyEvent.h"
+#include "tray/TrayRecord.h"
 
 namespace brimlet {
 
@@ -76,12 +81,57 @@ void QtHost::beep() { QApplication::beep(); }
 void QtHost::bringToFront(QWidget* window) {
     window->raise();
     window->activateWindow();
+    // A window that is being shown again can only be activated once it is
+    // mapped: ask again when the events of showing it are through.
+    QTimer::singleShot(0, window, [window] {
+        if (!window->isVisible()) return;
+        window->raise();
+        window->activateWindow();
+    });
 }
+
+void QtHost::popupMenu(QMenu* menu) { menu->exec(QCursor::pos()); }
 
 void QtHost::openDocument(const QString& path) {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
         throw RuntimeError::pathFileAccess(path, QStringLiteral("no program opens this document"));
     }
+}
+
+// The tray reports what the user did as mouse messages: left release,
+// left double-click, right release.
+bool QtHost::shellNotifyIcon(int message, const TrayRecord& record) {
+    QWidget* window = QWidget::find(static_cast<WId>(record.window));
+    switch (message) {
+        case NIM_ADD: {
+            if (window == nullptr || tray_) return false;
+            tray_ = new QSystemTrayIcon(window->windowIcon(), window);
+            tray_->setToolTip(record.tipText());
+            QObject::connect(tray_, &QSystemTrayIcon::activated, window,
+                             [window](QSystemTrayIcon::ActivationReason reason) {
+                                 const int code = reason == QSystemTrayIcon::Trigger ? kLeftUp
+                                                  : reason == QSystemTrayIcon::DoubleClick
+                                                      ? kLeftDoubleClick
+                                                  : reason == QSystemTrayIcon::Context ? kRightUp
+                                                  : reason == QSystemTrayIcon::MiddleClick
+                                                      ? kMiddleUp
+                                                      : kMouseMove;
+                                 QCoreApplication::postEvent(window, new TrayNotifyEvent(code));
+                             });
+            tray_->show();
+            return true;
+        }
+        case NIM_DELETE:
+            if (!tray_) return false;
+            delete tray_;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool QtHost::trayIconShown() {
+    return tray_ && tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 }  // namespace brimlet

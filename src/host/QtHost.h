@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QPointer>
+#include <QSystemTrayIcon>
+
 #include "host/Host.h"
 
 class QMimeData;
@@ -20,10 +23,16 @@ public:
     void beep() override;
 
     void bringToFront(QWidget* window) override;
+    void popupMenu(QMenu* menu) override;
     void openDocument(const QString& path) override;
+
+    bool shellNotifyIcon(int message, const TrayRecord& record) override;
+    bool trayIconShown() override;
 
 private:
     static const QMimeData* mimeData();
+
+    QPointer<QSystemTrayIcon> tray_;
 };
 
 }  // namespace brimlet

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/QtPrinters.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -80,10 +82,11 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     EXPECT_EQ(QImage::fromData(readFile(at("picture 2.jpeg")), "BMP").size(), QSize(20, 10));
     EXPECT_TRUE(counterFileHolds("2,2\r\n"));
 
-    // Nothing else: not the text from before the start, no temporary files.
+    // Nothing else: not the text from before the start, no temporary files;
+    // only the folder's lock beside the captures.
     const QStringList all = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    EXPECT_EQ(all, (QStringList{"picture 1.jpeg", "picture 2.jpeg", "pikcounter.txt",
-                                "text 1.txt", "text 2.txt"}));
+    EXPECT_EQ(all, (QStringList{".brimlet.lock", "picture 1.jpeg", "picture 2.jpeg",
+                                "pikcounter.txt", "text 1.txt", "text 2.txt"}));
 }
 
 TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {

@@ -6,7 +6,10 @@
 #include <functional>
 #include <optional>
 
+#include <QMenu>
+
 #include "host/Host.h"
+#include "tray/TrayRecord.h"
 
 namespace brimlet::testing {
 
@@ -17,6 +20,8 @@ public:
     std::optional<QString> text;
     QStringList calls;  // "beep", "clear", "msgBox 64 Title: prompt", ...
     std::function<void(const QString& call)> failOn;  // may throw for a call
+    bool trayShown = true;
+    QList<QByteArray> trayRecords;  // the record of each tray call
 
     bool clipboardHasFormat(ClipFormat format) override {
         return format == ClipFormat::Bitmap ? picture.has_value() : text.has_value();
@@ -49,7 +54,14 @@ public:
     }
     void beep() override { record(QStringLiteral("beep")); }
     void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }
+    void popupMenu(QMenu* menu) override { record(QStringLiteral("popup ") + menu->objectName()); }
     void openDocument(const QString& path) override { record(QStringLiteral("open ") + path); }
+    bool shellNotifyIcon(int message, const TrayRecord& tray) override {
+        record(QStringLiteral("tray %1").arg(message));
+        trayRecords << tray.bytes();
+        return true;
+    }
+    bool trayIconShown() override { return trayShown; }
 
     QStringList messages() const { return calls.filter(QStringLiteral("msgBox")); }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/QtPrinters.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>

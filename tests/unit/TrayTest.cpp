@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include "FakeHost.h"
+#include "host/TrayNotifyEvent.h"
+#include "tray/TrayRecord.h"
+#include "ui/Form1.h"
+
+namespace brimlet {
+namespace {
+
+using testing::FakeHost;
+
+TEST(TrayRecord, IsTheEightyEightByteImage) {
+    const QByteArray bytes = makeTrayRecord(0x01020304, 0xA0B0C0D0).bytes();
+    ASSERT_EQ(bytes.size(), 88);
+    const QByteArray head = QByteArray::fromHex(
+        "58000000"    // cbSize 88
+        "04030201"    // hWnd
+        "01000000"    // uID 1
+        "07000000"    // message + icon + tip
+        "00020000"    // callback message 512
+        "d0c0b0a0");  // hIcon
+    EXPECT_EQ(bytes.left(24), head);
+    EXPECT_EQ(bytes.mid(24, 13), QByteArray("Your ToolTip\0", 13));
+    EXPECT_EQ(bytes.mid(37), QByteArray(51, ' '));
+    EXPECT_EQ(makeTrayRecord(1, 2).tipText(), "Your ToolTip");
+}
+
+TEST(TrayRecord, NotificationsDecodeRoundingHalfToEven) {
+    EXPECT_EQ(decodeTrayNotification(514 * 15.0, kScaleTwips, 15.0), 514);
+    EXPECT_EQ(decodeTrayNotification(514.5 * 15.0, kScaleTwips, 15.0), 514);
+    EXPECT_EQ(decodeTrayNotification(515.5 * 15.0, kScaleTwips, 15.0), 516);
+    EXPECT_EQ(decodeTrayNotification(517.4, kScalePixels, 15.0), 517);
+    EXPECT_EQ(decodeTrayNotification(514 * 10.0, kScaleTwips, 10.0), 514);  // 144 dpi
+}
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.Form_Load();
+        host.calls.clear();
+    }
+    void notify(int code) {
+        TrayNotifyEvent event(code);
+        QApplication::sendEvent(&form, &event);
+    }
+    QTemporaryDir dir;
+    FakeHost host;
+    Form1 form{host, dir.path()};
+};
+
+TEST_F(TrayTest, LeftReleaseAndDoubleClickRestoreAHiddenWindow) {
+    for (int code : {kLeftUp, kLeftDoubleClick}) {
+        form.showMinimized();
+        form.Form_Resize();
+        ASSERT_FALSE(form.isVisible()) << "minimising hides the window";
+        notify(code);
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_FALSE(form.isMinimized());
+        EXPECT_EQ(host.calls.last(), "bringToFront");
+    }
+    host.calls.clear();
+    notify(kLeftUp);  // already shown: only brought to the front
+    EXPECT_EQ(host.calls, QStringList{"bringToFront"});
+}
+
+TEST_F(TrayTest, RightReleaseBringsToFrontThenPopsUpTheTrayMenu) {
+    form.hide();
+    notify(kRightUp);
+    EXPECT_EQ(host.calls, (QStringList{"bringToFront", "popup mPopupSys"}));
+    EXPECT_FALSE(form.isVisible()) << "the menu pops up without showing the window";
+}
+
+TEST_F(TrayTest, OtherNotificationsAndRealPointerMovesDoNothing) {
+    for (int code : {kMouseMove, kLeftDown, kRightDown, kRightDoubleClick, kMiddleDown, kMiddleUp})
+        notify(code);
+    // Real moves across the window where x in pixels passes 514 and 517.
+    form.resize(form.size());
+    for (int x : {514, 517, 520}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 20), form.mapToGlobal(QPointF(x, 20)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &move);
+        QApplication::sendEvent(form.centralWidget(), &move);
+    }
+    EXPECT_TRUE(host.calls.isEmpty());
+}
+
+TEST_F(TrayTest, MinimisingWithoutATrayLeavesTheWindowInTheTaskbar) {
+    host.trayShown = false;
+    form.showMinimized();
+    form.Form_Resize();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.isMinimized());
+}
+
+TEST_F(TrayTest, TrayMenuRestoreAndExit) {
+    form.showMinimized();
+    form.Form_Resize();
+    form.mPopRestore->trigger();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isMinimized());
+
+    form.hide();
+    form.mPopExit->trigger();  // works while the window is hidden
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_EQ(host.calls.last(), "tray 2");
+    EXPECT_FALSE(form.timer1Enabled());
+}
+
+}  // namespace
+}  // namespace brimlet
