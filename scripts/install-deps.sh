@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-image-formats-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xclip xdotool x11-utils
+  xvfb xclip xdotool x11-utils openbox trayer
 )
 
 missing=()

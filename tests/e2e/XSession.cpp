@@ -77,6 +77,36 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return condition();
 }
 
+Desktop::Desktop() {
+    windowManager_.setStandardOutputFile(QProcess::nullDevice());
+    windowManager_.setStandardErrorFile(QProcess::nullDevice());
+    windowManager_.start(QStringLiteral("openbox"), {});
+    tray_.setStandardOutputFile(QProcess::nullDevice());
+    tray_.setStandardErrorFile(QProcess::nullDevice());
+    tray_.start(QStringLiteral("trayer"),
+                {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+                 QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                 QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--heighttype"),
+                 QStringLiteral("pixel"), QStringLiteral("--height"), QStringLiteral("32")});
+    if (!windowManager_.waitForStarted(10000) || !tray_.waitForStarted(10000)) {
+        throw std::runtime_error("openbox or trayer did not start");
+    }
+    // The tray announces itself by owning the system tray selection.
+    waitUntil([] {
+        return runTool(QStringLiteral("xdotool"),
+                       {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
+                   .exitCode == 0;
+    });
+    QThread::msleep(300);
+}
+
+Desktop::~Desktop() {
+    for (QProcess* p : {&tray_, &windowManager_}) {
+        p->terminate();
+        if (!p->waitForFinished(3000)) p->kill();
+    }
+}
+
 Brimlet::Brimlet(const QString& folder) {
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::MergedChannels);
@@ -90,11 +120,79 @@ bool Brimlet::waitForWindow() {
     const QString pid = QString::number(process_.processId());
     return waitUntil([&] {
         return runTool(QStringLiteral("xdotool"),
-                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                       {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
                         QStringLiteral("--pid"), pid, QStringLiteral("--name"),
                         QStringLiteral("^Brimlet$")})
                    .exitCode == 0;
     });
+}
+
+QStringList Brimlet::windows() {
+    const ToolResult r = runTool(QStringLiteral("xdotool"),
+                                 {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                                  QString::number(pid()), QStringLiteral("--class"),
+                                  QStringLiteral("brimlet")});
+    return QString::fromLatin1(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString Brimlet::mainWindow() {
+    QString best;
+    int bestArea = 0;
+    for (const QString& w : windows()) {
+        const WindowGeometry g = geometryOf(w);
+        if (g.width * g.height > bestArea) {
+            bestArea = g.width * g.height;
+            best = w;
+        }
+    }
+    return best;
+}
+
+QString Brimlet::trayIconWindow() {
+    for (const QString& w : windows()) {
+        const WindowGeometry g = geometryOf(w);
+        if (g.width > 1 && g.width <= 64 && g.height > 1 && g.height <= 64) return w;
+    }
+    return {};
+}
+
+void Brimlet::clickAt(int leftTwips, int topTwips) {
+    // The client area (523 x 311 pixels at 96 dpi) fills the window below
+    // the menu bar.
+    const WindowGeometry g = geometryOf(mainWindow());
+    const double scale = g.width / 523.0;
+    const int x = static_cast<int>(leftTwips / 15.0 * scale);
+    const int y = g.height - static_cast<int>(311 * scale) + static_cast<int>(topTwips / 15.0 * scale);
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
+             QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool Brimlet::waitForExit(int* exitCode) {
+    if (!process_.waitForFinished(10000)) return false;
+    *exitCode = process_.exitCode();
+    return true;
+}
+
+WindowGeometry geometryOf(const QString& window) {
+    const ToolResult r = runTool(QStringLiteral("xdotool"),
+                                 {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    WindowGeometry g;
+    for (const QByteArray& line : r.out.split('\n')) {
+        const QList<QByteArray> kv = line.split('=');
+        if (kv.size() != 2) continue;
+        const int v = kv[1].toInt();
+        if (kv[0] == "X") g.x = v;
+        if (kv[0] == "Y") g.y = v;
+        if (kv[0] == "WIDTH") g.width = v;
+        if (kv[0] == "HEIGHT") g.height = v;
+    }
+    return g;
+}
+
+bool isMapped(const QString& window) {
+    return runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window})
+        .out.contains("Map State: IsViewable");
 }
 
 void Brimlet::kill() {

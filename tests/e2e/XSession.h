@@ -43,6 +43,18 @@ ToolResult clipboardText();
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// A window manager (openbox, so minimising is real) and a notification
+// area (trayer) on the test's X server, for as long as it lives.
+class Desktop {
+public:
+    Desktop();
+    ~Desktop();
+
+private:
+    QProcess windowManager_;
+    QProcess tray_;
+};
+
 // The real program, run in a folder of its own.
 class Brimlet {
 public:
@@ -50,12 +62,27 @@ public:
     ~Brimlet();
     // Waits until the main window is mapped.
     bool waitForWindow();
+    // The program's X windows: the main window is the largest, the tray
+    // icon a small one.
+    QString mainWindow();
+    QString trayIconWindow();
+    // Clicks at a point of the main window's client area given in twips.
+    void clickAt(int leftTwips, int topTwips);
+    bool waitForExit(int* exitCode);
     void kill();
     QByteArray output();
+    qint64 pid() const { return process_.processId(); }
 
 private:
+    QStringList windows();
     QProcess process_;
 };
+
+struct WindowGeometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+WindowGeometry geometryOf(const QString& window);
+bool isMapped(const QString& window);
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
