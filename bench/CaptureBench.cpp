@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "capture/CaptureStore.h"
+#include "history/FileList.h"
 #include "host/QtHost.h"
 #include "ui/Form1.h"
 
@@ -85,6 +87,48 @@ void BM_IdleTick(benchmark::State& state) {
     for (auto _ : state) rig.form.Timer1_Timer();
 }
 BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
+
+// Both lists read a folder of range(0) text and range(0) picture captures.
+void BM_ListRefresh(benchmark::State& state) {
+    Rig rig;
+    for (int i = 1; i <= state.range(0); ++i) {
+        for (const QString& name : {textFileName(static_cast<Counter>(i)),
+                                    pictureFileName(static_cast<Counter>(i))}) {
+            QFile file(rig.dir.filePath(name));
+            file.open(QIODevice::WriteOnly);
+        }
+    }
+    for (auto _ : state) {
+        rig.form.File1->refresh();
+        rig.form.File2->refresh();
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ListRefresh)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Selecting a text entry of range(0) bytes in lines of range(1), with the
+// repaint that follows.
+void BM_SelectText(benchmark::State& state) {
+    Rig rig;
+    QFile file(rig.dir.filePath("big.txt"));
+    file.open(QIODevice::WriteOnly);
+    file.write(sampleText(state.range(0), state.range(1)).toUtf8());
+    file.close();
+    rig.form.File2->refresh();
+    for (auto _ : state) {
+        rig.form.File2->selectName("big.txt");
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        rig.form.File2->clearSelection();
+        rig.form.File2->setCurrentIndex(QModelIndex());
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SelectText)
+    ->ArgNames({"size", "line"})
+    ->Args({10 << 20, 80})
+    ->Args({10 << 20, 0})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_CounterFileWrite(benchmark::State& state) {
     QTemporaryDir dir;

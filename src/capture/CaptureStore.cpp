@@ -1,11 +1,11 @@
 #include "capture/CaptureStore.h"
 
-#include <QFile>
 #include <cctype>
 #include <cmath>
 #include <limits>
 
 #include "host/AtomicFile.h"
+#include "host/Files.h"
 #include "host/Picture.h"
 #include "host/RuntimeError.h"
 
@@ -112,12 +112,7 @@ Counters parseCounterFile(const QByteArray& bytes) {
 CaptureStore::CaptureStore(const QString& folder) : folder_(folder) {}
 
 void CaptureStore::readCounters() {
-    QFile file(path(kCounterFileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!file.exists()) throw RuntimeError::fileNotFound(file.fileName());
-        throw RuntimeError::pathFileAccess(file.fileName(), file.errorString());
-    }
-    counters_ = parseCounterFile(file.readAll());
+    counters_ = parseCounterFile(readWholeFile(path(kCounterFileName)));
 }
 
 void CaptureStore::writeCounters() const {

@@ -11,8 +11,20 @@ FileList::FileList(const QString& folder, const QString& pattern, QWidget* paren
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    // A click selects; the keyboard moves the selection. Either way the
+    // entry counts as chosen once.
     connect(this, &QListView::clicked, this, &FileList::entryClicked);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!quiet_ && current.isValid()) emit entryClicked();
+            });
     refresh();
+}
+
+void FileList::mousePressEvent(QMouseEvent* event) {
+    quiet_ = true;
+    QListView::mousePressEvent(event);
+    quiet_ = false;
 }
 
 QString FileList::fileName() const {
@@ -22,8 +34,17 @@ QString FileList::fileName() const {
 
 QStringList FileList::names() const { return model_->stringList(); }
 
+bool FileList::selectName(const QString& name) {
+    const qsizetype row = model_->stringList().indexOf(name);
+    if (row < 0) return false;
+    selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
+                                      QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
 void FileList::refresh() {
     const QString selected = fileName();
+    quiet_ = true;
     const QStringList entries = QDir(folder_).entryList(
         QStringList{pattern_}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     model_->setStringList(entries);
@@ -32,6 +53,7 @@ void FileList::refresh() {
         const QModelIndex index = model_->index(static_cast<int>(row));
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     }
+    quiet_ = false;
 }
 
 }  // namespace brimlet

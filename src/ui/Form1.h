@@ -20,6 +20,7 @@ class ClickLabel;
 class DocumentHolder;
 class FileList;
 class Host;
+class RuntimeError;
 class ImageBox;
 class TextBox;
 
@@ -176,6 +177,11 @@ private:
     // program goes on.
     void run(Handler handler);
     void restoreSequence();
+    void reportUnreadableEntry(FileList* list, const RuntimeError& error);
+    void copyPictureBack(const QString& message);
+    void copyTextBack(const QString& text, const QString& message);
+    void deletePicture();
+    void deleteText(const QStringList& protectedNames);
 
     Host& host_;
     CaptureStore store_;

@@ -31,20 +31,6 @@ protected:
         return waitUntil([&] { return readFile(at("pikcounter.txt")) == bytes; });
     }
 
-    // Copies a probe text until it is captured as `name`: until then the
-    // start-up and the first tick empty the clipboard without capturing.
-    void captureProbe(const QString& name) {
-        const bool captured = waitUntil(
-            [&] {
-                if (exists(name)) return true;
-                if (clipboardEmpty()) copyToClipboard("probe");
-                return false;
-            },
-            std::chrono::seconds(15));
-        ASSERT_TRUE(captured) << "the probe text was never captured as " << name.toStdString();
-        EXPECT_EQ(readFile(at(name)), QByteArray("probe\r\n"));
-    }
-
     QTemporaryDir dir;
 };
 
@@ -52,7 +38,7 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     copyToClipboard("copied before the start");
     Brimlet brimlet(dir.path());
     ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
-    captureProbe("text 1.txt");
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
 
     copyToClipboard("hello\nw\xC3\xB6rld");
     ASSERT_TRUE(waitUntil([&] { return exists("text 2.txt"); }));
@@ -94,14 +80,14 @@ TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {
     {
         Brimlet brimlet(dir.path());
         ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
-        captureProbe("text 8.txt");
+        ASSERT_TRUE(captureProbe(dir.path(), "text 8.txt"));
         copyToClipboard("second");
         ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
         EXPECT_TRUE(counterFileHolds("12,9\r\n"));
     }
     Brimlet again(dir.path());
     ASSERT_TRUE(again.waitForWindow()) << again.output().toStdString();
-    captureProbe("text 10.txt");
+    ASSERT_TRUE(captureProbe(dir.path(), "text 10.txt"));
     EXPECT_EQ(readFile(at("text 9.txt")), QByteArray("second\r\n"));
     EXPECT_TRUE(counterFileHolds("12,10\r\n"));
 }

@@ -17,19 +17,6 @@ protected:
     bool exists(const QString& name) const { return QFile::exists(dir.filePath(name)); }
     static bool clipboardEmpty() { return clipboardText().exitCode != 0; }
 
-    // Waits until the first tick has run, by copying a probe until it is
-    // captured as "text 1.txt".
-    void waitForFirstTick() {
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                if (exists("text 1.txt")) return true;
-                if (clipboardEmpty()) copyToClipboard("probe");
-                return false;
-            },
-            std::chrono::seconds(15)));
-        ASSERT_TRUE(waitUntil([] { return clipboardEmpty(); }));
-    }
-
     QTemporaryDir dir;
 };
 
@@ -38,7 +25,7 @@ TEST_F(ShellE2E, StartUpEmptiesTheClipboardAndOffLeavesCopiesAlone) {
     Brimlet brimlet(dir.path());
     ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
     EXPECT_TRUE(waitUntil([] { return clipboardEmpty(); }));
-    waitForFirstTick();
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
 
     brimlet.clickAt(2760 + 120, 4320 + 120);  // "Off"
     QThread::msleep(300);
@@ -73,7 +60,7 @@ TEST_F(ShellE2E, TrayIconRestoresTheMinimisedWindow) {
 TEST_F(ShellE2E, SecondBrimletInTheSameFolderSaysSoAndEnds) {
     Brimlet first(dir.path());
     ASSERT_TRUE(first.waitForWindow());
-    waitForFirstTick();
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
     const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
 
     Brimlet second(dir.path());

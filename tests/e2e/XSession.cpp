@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QThread>
 #include <stdexcept>
@@ -77,6 +78,19 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return condition();
 }
 
+bool captureProbe(const QString& folder, const QString& name) {
+    const QString path = QDir(folder).filePath(name);
+    const bool captured = waitUntil(
+        [&] {
+            if (QFile::exists(path)) return true;
+            if (clipboardText().exitCode != 0) copyToClipboard("probe");
+            return false;
+        },
+        std::chrono::seconds(15));
+    return captured && readFile(path) == "probe\r\n" &&
+           waitUntil([] { return clipboardText().exitCode != 0; });
+}
+
 Desktop::Desktop() {
     windowManager_.setStandardOutputFile(QProcess::nullDevice());
     windowManager_.setStandardErrorFile(QProcess::nullDevice());
@@ -117,14 +131,16 @@ Brimlet::Brimlet(const QString& folder) {
 Brimlet::~Brimlet() { kill(); }
 
 bool Brimlet::waitForWindow() {
-    const QString pid = QString::number(process_.processId());
-    return waitUntil([&] {
-        return runTool(QStringLiteral("xdotool"),
-                       {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                        QStringLiteral("--pid"), pid, QStringLiteral("--name"),
-                        QStringLiteral("^Brimlet$")})
-                   .exitCode == 0;
-    });
+    return waitUntil([&] { return !visibleWindowNamed(QStringLiteral("Brimlet")).isEmpty(); });
+}
+
+QString Brimlet::visibleWindowNamed(const QString& title) {
+    const ToolResult r = runTool(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+         QStringLiteral("--pid"), QString::number(pid()), QStringLiteral("--name"),
+         QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$")});
+    return r.exitCode == 0 ? QString::fromLatin1(r.out).section(QLatin1Char('\n'), 0, 0) : QString();
 }
 
 QStringList Brimlet::windows() {

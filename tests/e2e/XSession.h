@@ -43,6 +43,11 @@ ToolResult clipboardText();
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Copies a probe text until it is captured as `name` in `folder` and the
+// clipboard is empty again: until the first tick, start-up and that tick
+// empty the clipboard without capturing. Returns whether it was captured.
+bool captureProbe(const QString& folder, const QString& name);
+
 // A window manager (openbox, so minimising is real) and a notification
 // area (trayer) on the test's X server, for as long as it lives.
 class Desktop {
@@ -62,6 +67,9 @@ public:
     ~Brimlet();
     // Waits until the main window is mapped.
     bool waitForWindow();
+    // The program's visible window with this title (a message box, say), or
+    // empty when none shows.
+    QString visibleWindowNamed(const QString& title);
     // The program's X windows: the main window is the largest, the tray
     // icon a small one.
     QString mainWindow();

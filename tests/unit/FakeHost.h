@@ -9,6 +9,7 @@
 #include <QMenu>
 
 #include "host/Host.h"
+#include "host/RuntimeError.h"
 #include "tray/TrayRecord.h"
 
 namespace brimlet::testing {
@@ -20,6 +21,7 @@ public:
     std::optional<QString> text;
     QStringList calls;  // "beep", "clear", "msgBox 64 Title: prompt", ...
     std::function<void(const QString& call)> failOn;  // may throw for a call
+    std::function<void()> duringMsgBox;  // runs while a message box is open
     bool trayShown = true;
     QList<QByteArray> trayRecords;  // the record of each tray call
 
@@ -35,6 +37,7 @@ public:
         return text.value_or(QString());
     }
     void clipboardSetPicture(const QImage& p) override {
+        if (p.isNull()) throw RuntimeError::cannotOpenClipboard();  // as the clipboard refuses it
         record(QStringLiteral("setPicture"));
         text.reset();
         picture = p;
@@ -51,6 +54,7 @@ public:
     }
     void msgBox(const QString& prompt, int style, const QString& title) override {
         record(QStringLiteral("msgBox %1 %2: %3").arg(style).arg(title, prompt));
+        if (duringMsgBox) duringMsgBox();
     }
     void beep() override { record(QStringLiteral("beep")); }
     void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "XSession.h"
+
+namespace brimlet::e2e {
+namespace {
+
+TEST(HistoryE2E, CopyTextPutsTheSelectedFileBackAndLaterCopiesStayOnTheClipboard) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("memo.txt"), "line one\nstill one\rline two\r\n");
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+
+    brimlet.clickAt(120 + 300, 2280 + 100);   // the text list's first entry: memo.txt
+    QThread::msleep(300);
+    brimlet.clickAt(120 + 1087, 3240 + 187);  // "Copy Text"
+    QString box;
+    ASSERT_TRUE(waitUntil([&] { return !(box = brimlet.visibleWindowNamed("Text Copy")).isEmpty(); }));
+    EXPECT_EQ(clipboardText().out, QByteArray("line one\nstill one\r\nline two\r\n"));
+
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return brimlet.visibleWindowNamed("Text Copy").isEmpty(); }));
+
+    copyToClipboard("copied in another program");
+    QThread::msleep(1500);  // three ticks' time: capturing is off
+    EXPECT_EQ(clipboardText().out, QByteArray("copied in another program"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt")));
+}
+
+}  // namespace
+}  // namespace brimlet::e2e
