@@ -1,15 +1,35 @@
 #include "help/DocumentHolder.h"
 
+#include <QDir>
 #include <QFile>
+
+#include "host/AtomicFile.h"
+
+// The documents are linked in from a static library: register them before use.
+static void registerDocuments() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(brimlet);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace brimlet {
 
 DocumentHolder::DocumentHolder(const QString& fileName, QObject* parent)
-    : QObject(parent), fileName_(fileName) {}
+    : QObject(parent), fileName_(fileName) {
+    registerDocuments();
+}
 
 QByteArray DocumentHolder::bytes() const {
     QFile file(QStringLiteral(":/documents/") + fileName_);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString DocumentHolder::writeTo(const QString& folder) const {
+    const QString path = QDir(folder).filePath(fileName_);
+    writeFileReplacing(path, bytes());
+    return path;
 }
 
 }  // namespace brimlet

@@ -15,6 +15,9 @@ public:
     const QString& fileName() const { return fileName_; }
     // The document's bytes, exactly as carried.
     QByteArray bytes() const;
+    // Writes the document under its own name into `folder`; returns its path.
+    // Raises a run-time error when it cannot be written.
+    QString writeTo(const QString& folder) const;
 
 private:
     QString fileName_;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
 #include "capture/CaptureStore.h"
 #include "tray/TrayRecord.h"
@@ -22,6 +25,7 @@ class FileList;
 class Host;
 class RuntimeError;
 class ImageBox;
+class SaveAsDialog;
 class TextBox;
 
 // The main window. It owns the controls and the run's state; its event
@@ -117,6 +121,8 @@ public:
     const QString& heldText() const { return heldText_; }
     const QString& loadedText() const { return loadedText_; }
     const TrayRecord& trayRecord() const { return trayRecord_; }
+    SaveAsDialog* savetextDialog() const;
+    SaveAsDialog* saveimageDialog() const;
 
     // Controls, by their designer names.
     ChoiceCombo* Combo4;
@@ -182,6 +188,9 @@ private:
     void copyTextBack(const QString& text, const QString& message);
     void deletePicture();
     void deleteText(const QStringList& protectedNames);
+    template <class Dialog>
+    void openDialog(QPointer<SaveAsDialog>& dialog);
+    void openEmbedded(const DocumentHolder* holder);
 
     Host& host_;
     CaptureStore store_;
@@ -190,6 +199,9 @@ private:
     QString loadedText_;
     TrayRecord trayRecord_;
     bool loaded_ = true;
+    QPointer<SaveAsDialog> savetext_;
+    QPointer<SaveAsDialog> saveimage_;
+    std::unique_ptr<QTemporaryDir> documents_;  // private folder for opened documents
 };
 
 // The program ends when none of its windows is loaded any more: the main

@@ -1,0 +1,7 @@
+#pragma once
+
+namespace brimlet {
+
+inline constexpr char kVersion[] = BRIMLET_VERSION;
+
+}  // namespace brimlet

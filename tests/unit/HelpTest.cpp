@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "FakeHost.h"
+#include "help/DocumentHolder.h"
+#include "ui/Form1.h"
+
+namespace brimlet {
+namespace {
+
+using testing::FakeHost;
+
+QByteArray resource(const QString& name) {
+    DocumentHolder holder(name, nullptr);
+    return holder.bytes();
+}
+
+TEST(Documents, ReadmeIsTwentySixCrLfLinesExactly) {
+    const QByteArray readme = resource("ReadmeHelp.txt");
+    const QList<QByteArray> lines = readme.split('\n');
+    ASSERT_EQ(lines.size(), 26);
+    for (int i = 0; i < 25; ++i) EXPECT_TRUE(lines[i].endsWith('\r')) << "line " << i + 1;
+    EXPECT_FALSE(readme.endsWith('\n'));
+    EXPECT_EQ(lines[0], "Readme Help\r");
+    EXPECT_EQ(lines[2], "NO Installation Necessary. Just simply open the folder and \r");
+    EXPECT_EQ(lines[15], "Copy Text  - Copies text back to the clipboard. \r");
+    EXPECT_EQ(lines[18], "Clipboard Copy On - Activates copy feature. (Deafault)\r");
+    EXPECT_EQ(lines[25], "just click on the Contact Us at the top of the form.");
+    EXPECT_EQ(readme.size(), 969);
+}
+
+TEST(Documents, RedirectPagesForwardToTheirOwnName) {
+    for (const char* name :
+         {"contact.html", "donate.html", "donate1.html", "donate2.html", "donate5.html"}) {
+        const QList<QByteArray> lines = resource(name).split('\n');
+        ASSERT_EQ(lines.size(), 5) << name;
+        EXPECT_EQ(lines[0], "<html>\r");
+        EXPECT_EQ(lines[1], "<head>\r");
+        EXPECT_TRUE(lines[2].startsWith("<meta HTTP-EQUIV=\"REFRESH\" content=\"0; url=https://"));
+        EXPECT_TRUE(lines[2].endsWith(QByteArray("/") + name + "\">\r")) << lines[2].toStdString();
+        EXPECT_EQ(lines[3], "</head>\r");
+        EXPECT_EQ(lines[4], "</html>");
+    }
+}
+
+class HelpTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeHost host;
+    Form1 form{host, dir.path()};
+};
+
+TEST_F(HelpTest, AboutBeepsFirstAndNamesVersionAndFolder) {
+    form.ab->trigger();
+    ASSERT_EQ(host.calls.size(), 2);
+    EXPECT_EQ(host.calls[0], "beep");
+    EXPECT_TRUE(host.calls[1].startsWith("msgBox 64 About Brimlet: Brimlet " BRIMLET_VERSION "\n"));
+    EXPECT_TRUE(host.calls[1].contains(dir.path()));
+}
+
+TEST_F(HelpTest, EachItemOpensItsOwnDocumentFromAPrivateFolderWithoutBeeping) {
+    const std::pair<QAction*, QString> items[] = {{form.inst, "ReadmeHelp.txt"},
+                                                  {form.cus, "contact.html"},
+                                                  {form.doll, "donate1.html"},
+                                                  {form.twodol, "donate2.html"},
+                                                  {form.threedol, "donate5.html"}};
+    for (const auto& [item, name] : items) {
+        host.calls.clear();
+        item->trigger();
+        ASSERT_EQ(host.calls.size(), 1) << name.toStdString();
+        ASSERT_TRUE(host.calls[0].startsWith("open "));
+        const QString path = host.calls[0].mid(5);
+        const QFileInfo file(path);
+        EXPECT_EQ(file.fileName(), name);
+        QFile opened(path);
+        ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+        EXPECT_EQ(opened.readAll(), resource(name));
+        EXPECT_EQ(QFileInfo(file.absolutePath()).permissions() & 0x0077, QFile::Permissions())
+            << "only the user may read or write the folder";
+        EXPECT_FALSE(file.absolutePath().startsWith(dir.path())) << "not the working folder";
+    }
+}
+
+}  // namespace
+}  // namespace brimlet
