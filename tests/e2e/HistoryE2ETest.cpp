@@ -32,7 +32,7 @@ TEST(HistoryE2E, CopyTextPutsTheSelectedFileBackAndLaterCopiesStayOnTheClipboard
     copyToClipboard("copied in another program");
     QThread::msleep(1500);  // three ticks' time: capturing is off
     EXPECT_EQ(clipboardText().out, QByteArray("copied in another program"));
-    EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt"))) << readFile(dir.filePath("text 2.txt")).toStdString();
 }
 
 }  // namespace

@@ -83,7 +83,10 @@ bool captureProbe(const QString& folder, const QString& name) {
     const bool captured = waitUntil(
         [&] {
             if (QFile::exists(path)) return true;
-            if (clipboardText().exitCode != 0) copyToClipboard("probe");
+            // A capture writes its file before it empties the clipboard, so
+            // an empty clipboard and still no file means the probe was
+            // thrown away, not captured: copy it again.
+            if (clipboardText().exitCode != 0 && !QFile::exists(path)) copyToClipboard("probe");
             return false;
         },
         std::chrono::seconds(15));
