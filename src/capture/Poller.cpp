@@ -13,7 +13,19 @@ void Form1::Timer1_Timer() {
     tickCounter_ = static_cast<qint16>(tickCounter_ + 1);
     if (tickCounter_ == 1) giveFocus(Option1);
     if (tickCounter_ == 100) tickCounter_ = 2;
+    captureChecks();
+}
 
+// Another program changed the clipboard: capture at once instead of at the
+// next tick, so a copy replaced within half a second is not lost. Only while
+// capturing is on and once the first tick has run (it empties whatever was
+// copied before); the tick still captures whatever this misses.
+void Form1::clipboardChanged() {
+    if (!loaded_ || !timer1Enabled() || tickCounter_ < 1) return;
+    captureChecks();
+}
+
+void Form1::captureChecks() {
     // A picture wins: its capture empties the clipboard before the text check.
     if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
         raiseCounter(store_.counters().picture);

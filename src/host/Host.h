@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <functional>
 #include <QString>
 
 class QMenu;
@@ -31,6 +32,9 @@ public:
     virtual void clipboardSetPicture(const QImage& picture) = 0;
     virtual void clipboardSetText(const QString& text) = 0;
     virtual void clipboardClear() = 0;
+    // Calls `handler` when another program has changed the clipboard (never
+    // for a change made through this host).
+    virtual void onClipboardChanged(std::function<void()> handler) = 0;
 
     // Modal message box with one OK button; returns when it is closed.
     virtual void msgBox(const QString& prompt, int style, const QString& title) = 0;

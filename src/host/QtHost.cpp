@@ -33,19 +33,46 @@ QMessageBox::Icon iconForStyle(int style) {
 
 }  // namespace
 
+QtHost::QtHost() {
+    // X servers report every change of selection owner (XFixes), and the
+    // offscreen clipboard lives in this process.
+    const QString platform = QGuiApplication::platformName();
+    changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
+        ++generation_;
+        if (!changingClipboard_ && changed_) changed_();
+    });
+}
+
 // The platform may have no data at all (an empty clipboard): null then.
 const QMimeData* QtHost::mimeData() { return QGuiApplication::clipboard()->mimeData(); }
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
-    const QMimeData* data = mimeData();
-    if (data == nullptr) return false;
-    switch (format) {
-        case ClipFormat::Bitmap: return data->hasImage();
-        // Plain text only: a list of URLs alone is not text.
-        case ClipFormat::Text: return data->hasFormat(kTextPlain);
+    if (!changesReported_ || !look_ || look_->generation != generation_) {
+        const QMimeData* data = mimeData();
+        Look look;
+        look.generation = generation_;
+        if (data != nullptr) {
+            look.bitmap = data->hasImage();
+            // Plain text only: a list of URLs alone is not text.
+            look.text = data->hasFormat(kTextPlain);
+        }
+        look_ = look;
     }
-    return false;
+    return format == ClipFormat::Bitmap ? look_->bitmap : look_->text;
 }
+
+// A change made here is not reported to the handler, and whatever was looked
+// at before it is stale.
+template <class Change>
+void QtHost::changeClipboard(Change&& change) {
+    changingClipboard_ = true;
+    change();
+    changingClipboard_ = false;
+    ++generation_;
+}
+
+void QtHost::onClipboardChanged(std::function<void()> handler) { changed_ = std::move(handler); }
 
 QImage QtHost::clipboardGetPicture() {
     const QMimeData* data = mimeData();
@@ -63,12 +90,16 @@ QString QtHost::clipboardGetText() {
 
 void QtHost::clipboardSetPicture(const QImage& picture) {
     if (picture.isNull()) throw RuntimeError::cannotOpenClipboard();
-    QGuiApplication::clipboard()->setImage(picture);
+    changeClipboard([&] { QGuiApplication::clipboard()->setImage(picture); });
 }
 
-void QtHost::clipboardSetText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+void QtHost::clipboardSetText(const QString& text) {
+    changeClipboard([&] { QGuiApplication::clipboard()->setText(text); });
+}
 
-void QtHost::clipboardClear() { QGuiApplication::clipboard()->clear(); }
+void QtHost::clipboardClear() {
+    changeClipboard([] { QGuiApplication::clipboard()->clear(); });
+}
 
 void QtHost::msgBox(const QString& prompt, int style, const QString& title) {
     QMessageBox box(iconForStyle(style), title, prompt, QMessageBox::Ok,

@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <functional>
+#include <optional>
 
 #include "host/Host.h"
 
@@ -12,12 +14,15 @@ namespace brimlet {
 // The host on Qt: the system clipboard, QMessageBox, the desktop's opener.
 class QtHost : public Host {
 public:
+    QtHost();
+
     bool clipboardHasFormat(ClipFormat format) override;
     QImage clipboardGetPicture() override;
     QString clipboardGetText() override;
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
+    void onClipboardChanged(std::function<void()> handler) override;
 
     void msgBox(const QString& prompt, int style, const QString& title) override;
     void beep() override;
@@ -31,6 +36,24 @@ public:
 
 private:
     static const QMimeData* mimeData();
+    template <class Change>
+    void changeClipboard(Change&& change);
+
+    // What the clipboard offered when last looked at, and the change count
+    // it was looked at in. While no change has been reported since, looking
+    // again would only ask the owner the same question.
+    struct Look {
+        quint64 generation = 0;
+        bool bitmap = false;
+        bool text = false;
+    };
+    quint64 generation_ = 1;
+    std::optional<Look> look_;
+    // Whether the platform reports every change of the clipboard, so a look
+    // stays true until the next report.
+    bool changesReported_ = false;
+    bool changingClipboard_ = false;
+    std::function<void()> changed_;
 
     QPointer<QSystemTrayIcon> tray_;
 };

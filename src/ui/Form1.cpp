@@ -76,7 +76,7 @@ Form1::Form1(Host& host, const QString& folder, QWidget* parent)
     File1->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { host_.onClipboardChanged(nullptr); }
 
 void Form1::createControls(const QString& folder) {
     auto* client = new QWidget(this);
@@ -252,7 +252,17 @@ void Form1::on(QAction* action, Handler handler) {
 }
 
 void Form1::wireEvents() {
-    connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
+    connect(Timer1, &QTimer::timeout, this, [this] { runCapture(&Form1::Timer1_Timer); });
+    // Changes come in the middle of the platform's clipboard work: handle
+    // them from the event loop, several reports of one change at once.
+    host_.onClipboardChanged([this] {
+        if (changePending_) return;
+        changePending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            changePending_ = false;
+            runCapture(&Form1::clipboardChanged);
+        });
+    });
 
     auto click = [this](QAbstractButton* b, Handler h) {
         connect(b, &QAbstractButton::clicked, this, [this, h] { run(h); });
@@ -328,10 +338,11 @@ void Form1::run(Handler handler) {
     runUntrapped(host_, [&] { (this->*handler)(); });
 }
 
-// A failing tick also switches capturing off, as "Off" does, so the message
-// is not repeated every half second and the clipboard keeps what is on it.
-void Form1::onTimer1() {
-    if (auto error = trapRunTimeError([this] { Timer1_Timer(); })) {
+// A failing capture also switches capturing off, as "Off" does, so the
+// message is not repeated every half second and the clipboard keeps what is
+// on it.
+void Form1::runCapture(Handler handler) {
+    if (auto error = trapRunTimeError([&] { (this->*handler)(); })) {
         (void)trapRunTimeError([this] { giveFocus(Option2); });
         setTimer1Enabled(false);
         showUntrappedError(host_, *error);

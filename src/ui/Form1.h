@@ -45,6 +45,7 @@ public:
 
     // Clipboard poller and capture switch (capture/).
     void Timer1_Timer();
+    void clipboardChanged();
     void Option1_Click();
     void Option2_Click();
     void Label1_Click();
@@ -178,7 +179,9 @@ private:
     void wireEvents();
     void setTabOrder();
     void on(QAction* action, Handler handler);
-    void onTimer1();
+    void captureChecks();
+    // Runs a capture: a failing one also switches capturing off.
+    void runCapture(Handler handler);
     // Runs a handler; a run-time error it lets through is shown and the
     // program goes on.
     void run(Handler handler);
@@ -199,6 +202,7 @@ private:
     QString loadedText_;
     TrayRecord trayRecord_;
     bool loaded_ = true;
+    bool changePending_ = false;
     QPointer<SaveAsDialog> savetext_;
     QPointer<SaveAsDialog> saveimage_;
     std::unique_ptr<QTemporaryDir> documents_;  // private folder for opened documents

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "XSession.h"
 
@@ -73,6 +74,20 @@ TEST_F(CaptureE2E, CapturesTextAndPicturesFromTheRealClipboardAndEmptiesIt) {
     const QStringList all = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     EXPECT_EQ(all, (QStringList{".brimlet.lock", "picture 1.jpeg", "picture 2.jpeg",
                                 "pikcounter.txt", "text 1.txt", "text 2.txt"}));
+}
+
+TEST_F(CaptureE2E, CopiesATenthOfASecondApartAreAllKept) {
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    for (int i = 0; i < 8; ++i) {
+        copyToClipboard("quick " + QByteArray::number(i));
+        QThread::msleep(100);
+    }
+    ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(readFile(at(QString("text %1.txt").arg(i + 2))), "quick " + QByteArray::number(i) + "\r\n");
+    }
 }
 
 TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {

@@ -52,6 +52,15 @@ public:
         picture.reset();
         text.reset();
     }
+    void onClipboardChanged(std::function<void()> handler) override { changed = std::move(handler); }
+    // Another program copies: the content changes and the change is reported.
+    void copyInAnotherProgram(std::optional<QString> newText, std::optional<QImage> newPicture = {}) {
+        text = std::move(newText);
+        picture = std::move(newPicture);
+        if (changed) changed();
+    }
+    std::function<void()> changed;
+
     void msgBox(const QString& prompt, int style, const QString& title) override {
         record(QStringLiteral("msgBox %1 %2: %3").arg(style).arg(title, prompt));
         if (duringMsgBox) duringMsgBox();

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "FakeHost.h"
+#include "host/QtHost.h"
+#include "ui/Form1.h"
+#include "ui/TextBox.h"
+
+namespace brimlet {
+namespace {
+
+using testing::FakeHost;
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class EventCaptureTest : public ::testing::Test {
+protected:
+    void started() {
+        form.Form_Load();
+        form.Timer1_Timer();
+    }
+    static void deliver() { QCoreApplication::processEvents(); }
+    QStringList captures() const { return QDir(dir.path()).entryList({"text*", "picture*"}); }
+
+    QTemporaryDir dir;
+    FakeHost host;
+    Form1 form{host, dir.path()};
+};
+
+TEST_F(EventCaptureTest, AChangeIsCapturedAtOnceWithoutWaitingForATick) {
+    started();
+    host.copyInAnotherProgram(QString("first"));
+    deliver();
+    host.copyInAnotherProgram(QString("second"));  // within the same half second
+    deliver();
+    EXPECT_EQ(readAll(dir.filePath("text 1.txt")), QByteArray("first\r\n"));
+    EXPECT_EQ(readAll(dir.filePath("text 2.txt")), QByteArray("second\r\n"));
+    EXPECT_EQ(form.tickCounter(), 1) << "no tick ran";
+
+    QImage picture(3, 3, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    host.copyInAnotherProgram(QString("alt"), picture);
+    deliver();
+    EXPECT_EQ(captures(), (QStringList{"picture 1.jpeg", "text 1.txt", "text 2.txt"}));
+}
+
+TEST_F(EventCaptureTest, SeveralReportsOfOneChangeCaptureOnce) {
+    started();
+    host.text = "once";
+    host.changed();
+    host.changed();
+    host.changed();
+    deliver();
+    EXPECT_EQ(captures(), QStringList{"text 1.txt"});
+}
+
+TEST_F(EventCaptureTest, NothingIsCapturedBeforeTheFirstTickOrWhileOff) {
+    form.Form_Load();
+    host.copyInAnotherProgram(QString("before the first tick"));
+    deliver();
+    EXPECT_EQ(captures(), QStringList{});
+    form.Timer1_Timer();  // the first tick empties it
+    EXPECT_FALSE(host.text.has_value());
+
+    form.Option2->click();
+    host.copyInAnotherProgram(QString("while off"));
+    deliver();
+    EXPECT_EQ(captures(), QStringList{});
+    EXPECT_EQ(host.text, QString("while off"));
+}
+
+TEST_F(EventCaptureTest, AFailingEventCaptureIsReportedAndSwitchesOff) {
+    started();
+    form.store().counters().text = 32767;
+    host.copyInAnotherProgram(QString("keep"));
+    deliver();
+    EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
+    EXPECT_FALSE(form.timer1Enabled());
+    EXPECT_EQ(host.text, QString("keep"));
+}
+
+// The real host on the in-process clipboard.
+TEST(QtHostChanges, OnlyOtherProgramsChangesAreReported) {
+    QtHost host;
+    int reports = 0;
+    host.onClipboardChanged([&] { ++reports; });
+    host.clipboardSetText("own copy");
+    host.clipboardClear();
+    EXPECT_EQ(reports, 0);
+
+    auto* data = new QMimeData;
+    data->setText("from elsewhere");
+    QGuiApplication::clipboard()->setMimeData(data);
+    EXPECT_GE(reports, 1);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
+    host.clipboardClear();
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text)) << "a look is stale after a change";
+    host.onClipboardChanged(nullptr);
+}
+
+TEST(QtHostChanges, CopyBackThroughTheRealHostIsNotCapturedAgain) {
+    QTemporaryDir dir;
+    QtHost host;
+    Form1 form(host, dir.path());
+    form.Form_Load();
+    form.Timer1_Timer();
+    ASSERT_TRUE(form.timer1Enabled());
+    host.clipboardSetText("put back");  // what a copy-back does to the clipboard
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QDir(dir.path()).entryList({"text*"}), QStringList{});
+    host.clipboardClear();
+}
+
+}  // namespace
+}  // namespace brimlet
