@@ -12,20 +12,24 @@ namespace brimlet {
 
 QByteArray bitmapFileBytes(const QImage& picture) {
     if (picture.isNull()) throw RuntimeError::invalidPicture(QStringLiteral("no picture"));
-    QImage flat;
+    // The bitmap writer writes 24 bits a pixel from 32-bit opaque pictures
+    // (and keeps palettes and masks for the others), so everything goes
+    // through that format.
+    QImage opaque;
     if (picture.hasAlphaChannel()) {
-        flat = QImage(picture.size(), QImage::Format_RGB888);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
+        opaque = QImage(picture.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter painter(&opaque);
         painter.drawImage(0, 0, picture);
     } else {
-        flat = picture.convertToFormat(QImage::Format_RGB888);
+        opaque = picture.convertToFormat(QImage::Format_RGB32);
     }
     QByteArray bytes;
+    bytes.reserve(54 + static_cast<qsizetype>((opaque.width() * 3 + 3) & ~3) * opaque.height());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "bmp");
-    if (!writer.write(flat)) throw RuntimeError::invalidPicture(writer.errorString());
+    if (!writer.write(opaque)) throw RuntimeError::invalidPicture(writer.errorString());
     return bytes;
 }
 

@@ -38,11 +38,14 @@ QtHost::QtHost() {
     // offscreen clipboard lives in this process.
     const QString platform = QGuiApplication::platformName();
     changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
-    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
-        ++generation_;
-        if (!changingClipboard_ && changed_) changed_();
-    });
+    clipboardConnection_ =
+        QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
+            ++generation_;
+            if (!changingClipboard_ && changed_) changed_();
+        });
 }
+
+QtHost::~QtHost() { QObject::disconnect(clipboardConnection_); }
 
 // The platform may have no data at all (an empty clipboard): null then.
 const QMimeData* QtHost::mimeData() { return QGuiApplication::clipboard()->mimeData(); }

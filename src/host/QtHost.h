@@ -15,6 +15,9 @@ namespace brimlet {
 class QtHost : public Host {
 public:
     QtHost();
+    ~QtHost() override;
+    QtHost(const QtHost&) = delete;
+    QtHost& operator=(const QtHost&) = delete;
 
     bool clipboardHasFormat(ClipFormat format) override;
     QImage clipboardGetPicture() override;
@@ -54,6 +57,7 @@ private:
     bool changesReported_ = false;
     bool changingClipboard_ = false;
     std::function<void()> changed_;
+    QMetaObject::Connection clipboardConnection_;
 
     QPointer<QSystemTrayIcon> tray_;
 };

@@ -1,5 +1,7 @@
 #include "ui/TextBox.h"
 
+#include <QLocale>
+
 namespace brimlet {
 
 namespace {
@@ -39,9 +41,18 @@ QString TextBox::text() const {
 
 void TextBox::setText(const QString& text) {
     text_ = text;
-    const QString broken = withLongLinesBroken(text, kLongLine);
-    setReadOnly(!broken.isNull());
-    setPlainText(broken.isNull() ? text : broken);
+    const bool cut = text.size() > kShownLimit;
+    const QString head = cut ? text.left(kShownLimit) : text;
+    QString shown = withLongLinesBroken(head, kLongLine);
+    const bool broken = !shown.isNull();
+    if (!broken) shown = head;
+    if (cut) {
+        shown += QStringLiteral("\n\n[%1 more characters are not shown here; the capture, "
+                                "Copy Text and Save Text As have the whole text.]")
+                     .arg(QLocale().toString(text.size() - kShownLimit));
+    }
+    setReadOnly(broken || cut);
+    setPlainText(shown);
     document()->setModified(false);
 }
 

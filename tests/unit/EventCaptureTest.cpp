@@ -114,6 +114,14 @@ TEST(QtHostChanges, OnlyOtherProgramsChangesAreReported) {
     host.onClipboardChanged(nullptr);
 }
 
+TEST(QtHostChanges, AHostGoneStopsListening) {
+    { QtHost gone; }
+    QGuiApplication::clipboard()->setText("after the host has gone");  // must not reach it
+    QtHost host;
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    host.clipboardClear();
+}
+
 TEST(QtHostChanges, CopyBackThroughTheRealHostIsNotCapturedAgain) {
     QTemporaryDir dir;
     QtHost host;

@@ -35,5 +35,18 @@ TEST(TextBox, ShowsVeryLongLinesInPiecesAndKeepsTheTextWhole) {
     EXPECT_EQ(box.document()->blockCount(), 1);
 }
 
+TEST(TextBox, ShowsTheStartOfAHugeTextAndKeepsItWhole) {
+    TextBox box;
+    QString text;
+    while (text.size() <= TextBox::kShownLimit + 100) text += "line of a huge text\n";
+    box.setText(text);
+    EXPECT_TRUE(box.isReadOnly());
+    EXPECT_EQ(box.text(), text);
+    const QString shown = box.toPlainText();
+    EXPECT_LT(shown.size(), TextBox::kShownLimit + 200);
+    EXPECT_TRUE(shown.startsWith("line of a huge text\nline of"));
+    EXPECT_TRUE(shown.contains("more characters are not shown here"));
+}
+
 }  // namespace
 }  // namespace brimlet
