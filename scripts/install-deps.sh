@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-image-formats-plugins libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xclip xdotool x11-utils openbox trayer
 )

@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "app/FolderLock.h"
+#include "host/AtomicFile.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
 #include "ui/Form1.h"
@@ -27,6 +28,8 @@ int runBrimlet(int argc, char** argv) {
                     MsgExclamation, QStringLiteral("Brimlet"));
         return 1;
     }
+
+    removeStaleTemporaries(folder);
 
     Form1 form(host, folder);
     runUntrapped(host, [&] { form.Form_Load(); });

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include <QFileInfo>
+
 #include "host/AtomicFile.h"
 #include "host/Files.h"
 #include "host/Picture.h"
@@ -119,11 +121,19 @@ void CaptureStore::writeCounters() const {
     writeFileReplacing(path(kCounterFileName), counterFileBytes(counters_));
 }
 
+// The capture is written in full under a temporary name first; then the
+// counter file is written, and only then does the capture get its name. So
+// whenever the program ends, the counter file is never behind the numbers
+// on disk, and a capture is either whole under its name or not there.
 QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
                               const QByteArray& bytes) {
+    StagedFile staged(folder_.absolutePath(), bytes, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
-        if (writeFileIfAbsent(path(name), bytes)) return name;
+        if (!QFileInfo::exists(path(name))) {
+            writeCounters();
+            if (staged.publishIfAbsent(path(name))) return name;
+        }
         raiseCounter(counter);
     }
 }

@@ -51,9 +51,9 @@ public:
     void readCounters();
     void writeCounters() const;
 
-    // Write the capture of the current counter as a new file. A capture never
-    // replaces a file: while the name is taken the counter is raised further.
-    // Returns the name written.
+    // Write the capture of the current counter as a new file, and the
+    // counter file. A capture never replaces a file: while the name is taken
+    // the counter is raised further. Returns the name written.
     QString savePicture(const QImage& picture);
     QString saveText(const QString& text);
 

@@ -31,8 +31,7 @@ void Form1::captureChecks() {
         raiseCounter(store_.counters().picture);
         Image1->setPicture(host_.clipboardGetPicture());
         Image2->setPicture(host_.clipboardGetPicture());
-        store_.savePicture(Image1->picture());
-        store_.writeCounters();
+        store_.savePicture(Image1->picture());  // the picture file, then the counter file
         File1->refresh();
         host_.clipboardClear();
     }
@@ -41,8 +40,7 @@ void Form1::captureChecks() {
         raiseCounter(store_.counters().text);
         Text1->setText(host_.clipboardGetText());
         heldText_ = host_.clipboardGetText();
-        store_.saveText(heldText_);
-        store_.writeCounters();
+        store_.saveText(heldText_);  // the text file, then the counter file
         File2->refresh();
         host_.clipboardClear();
     }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -15,6 +16,8 @@
 namespace brimlet {
 
 namespace {
+
+const QString kTemporaryPrefix = QStringLiteral(".brimlet-");
 
 // Temporary files are created private; the finished file gets the mode any
 // new file of this process would get.
@@ -32,67 +35,70 @@ RuntimeError writeFailure(const QString& path, int error, const QString& why) {
     return RuntimeError::pathFileAccess(path, why);
 }
 
-// A finished, synced and closed temporary file beside `path`; removes it
-// unless release() is called.
-class StagedFile {
-public:
-    StagedFile(const QString& path, const QByteArray& bytes) {
-        const QString dir = QFileInfo(path).absolutePath();
-        QTemporaryFile file(dir + QStringLiteral("/.brimlet-XXXXXX"));
-        file.setAutoRemove(false);
-        if (!file.open()) {
-            throw RuntimeError::pathFileAccess(path, file.errorString());
-        }
-        name_ = file.fileName();
-        errno = 0;
-        const bool written = file.write(bytes) == bytes.size() && file.flush() &&
-                             ::fchmod(file.handle(), newFileMode()) == 0 &&
-                             ::fsync(file.handle()) == 0;
-        const int error = errno;
-        const QString why = file.errorString();
-        file.close();
-        if (!written) {
-            QFile::remove(name_);
-            throw writeFailure(path, error, why.isEmpty() ? QStringLiteral("write failed") : why);
-        }
-    }
-    ~StagedFile() {
-        if (!name_.isEmpty()) QFile::remove(name_);
-    }
-    StagedFile(const StagedFile&) = delete;
-    StagedFile& operator=(const StagedFile&) = delete;
-
-    const QString& name() const { return name_; }
-    void release() { name_.clear(); }
-
-private:
-    QString name_;
-};
-
 }  // namespace
 
-void writeFileReplacing(const QString& path, const QByteArray& bytes) {
-    StagedFile staged(path, bytes);
-    if (std::rename(QFile::encodeName(staged.name()).constData(),
-                    QFile::encodeName(path).constData()) != 0) {
-        const int error = errno;
-        throw writeFailure(path, error, QString::fromLocal8Bit(std::strerror(error)));
+StagedFile::StagedFile(const QString& folder, const QByteArray& bytes, const QString& target) {
+    QTemporaryFile file(QDir(folder).filePath(kTemporaryPrefix + QStringLiteral("XXXXXX")));
+    file.setAutoRemove(false);
+    if (!file.open()) throw RuntimeError::pathFileAccess(target, file.errorString());
+    name_ = file.fileName();
+    // Every count is checked: a short write on a full disk must not pass.
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size() && file.flush() &&
+                         ::fchmod(file.handle(), newFileMode()) == 0 &&
+                         ::fsync(file.handle()) == 0;
+    const int error = errno;
+    const QString why = file.errorString();
+    file.close();
+    if (!written) {
+        QFile::remove(name_);
+        name_.clear();
+        throw writeFailure(target, error, why.isEmpty() ? QStringLiteral("write failed") : why);
     }
-    staged.release();
 }
 
-bool writeFileIfAbsent(const QString& path, const QByteArray& bytes) {
+StagedFile::~StagedFile() {
+    if (!name_.isEmpty()) QFile::remove(name_);
+}
+
+bool StagedFile::publishIfAbsent(const QString& path) {
     if (QFileInfo::exists(path)) return false;
-    StagedFile staged(path, bytes);
     // QFile::rename never replaces an existing file (it renames with
     // RENAME_NOREPLACE or links where the file system allows).
-    QFile file(staged.name());
+    QFile file(name_);
     if (!file.rename(path)) {
         if (QFileInfo::exists(path)) return false;
         throw RuntimeError::pathFileAccess(path, file.errorString());
     }
-    staged.release();
+    name_.clear();
     return true;
+}
+
+void StagedFile::publishReplacing(const QString& path) {
+    if (std::rename(QFile::encodeName(name_).constData(), QFile::encodeName(path).constData()) !=
+        0) {
+        const int error = errno;
+        throw writeFailure(path, error, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    name_.clear();
+}
+
+void writeFileReplacing(const QString& path, const QByteArray& bytes) {
+    StagedFile staged(QFileInfo(path).absolutePath(), bytes, path);
+    staged.publishReplacing(path);
+}
+
+bool writeFileIfAbsent(const QString& path, const QByteArray& bytes) {
+    if (QFileInfo::exists(path)) return false;
+    StagedFile staged(QFileInfo(path).absolutePath(), bytes, path);
+    return staged.publishIfAbsent(path);
+}
+
+void removeStaleTemporaries(const QString& folder) {
+    QDir dir(folder);
+    const QStringList stale =
+        dir.entryList({kTemporaryPrefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : stale) dir.remove(name);
 }
 
 }  // namespace brimlet

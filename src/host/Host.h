@@ -25,7 +25,8 @@ class Host {
 public:
     virtual ~Host() = default;
 
-    // Clipboard.
+    // Clipboard. What a password manager marks as secret offers no format:
+    // it is never captured and stays on the clipboard.
     virtual bool clipboardHasFormat(ClipFormat format) = 0;
     virtual QImage clipboardGetPicture() = 0;
     virtual QString clipboardGetText() = 0;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QImageReader>
 #include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
@@ -20,6 +21,12 @@ namespace brimlet {
 namespace {
 
 const QString kTextPlain = QStringLiteral("text/plain");
+const QString kPasswordHint = QStringLiteral("x-kde-passwordManagerHint");
+
+// Password managers mark what they copy; a secret is never written down.
+bool isSecret(const QMimeData& data) {
+    return data.hasFormat(kPasswordHint) && data.data(kPasswordHint).trimmed() == "secret";
+}
 
 QMessageBox::Icon iconForStyle(int style) {
     switch (style & 0x70) {
@@ -38,10 +45,16 @@ QtHost::QtHost() {
     // offscreen clipboard lives in this process.
     const QString platform = QGuiApplication::platformName();
     changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
+    if (platform == QLatin1String("xcb")) {
+        x_ = std::make_unique<XClipboardReader>();
+        if (!x_->isOpen()) x_.reset();
+    }
     clipboardConnection_ =
         QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
             ++generation_;
-            if (!changingClipboard_ && changed_) changed_();
+            if (changingClipboard_) return;
+            stalledOwner_ = 0;  // another program copied: ask again
+            if (changed_) changed_();
         });
 }
 
@@ -51,18 +64,91 @@ QtHost::~QtHost() { QObject::disconnect(clipboardConnection_); }
 const QMimeData* QtHost::mimeData() { return QGuiApplication::clipboard()->mimeData(); }
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
-    if (!changesReported_ || !look_ || look_->generation != generation_) {
-        const QMimeData* data = mimeData();
-        Look look;
-        look.generation = generation_;
-        if (data != nullptr) {
-            look.bitmap = data->hasImage();
-            // Plain text only: a list of URLs alone is not text.
-            look.text = data->hasFormat(kTextPlain);
-        }
-        look_ = look;
+    if (!changesReported_ || !lookIsFresh()) {
+        // What this program put on the clipboard is answered from memory.
+        const bool ours = QGuiApplication::clipboard()->ownsClipboard();
+        look_ = x_ && !ours ? lookThroughX() : lookThroughQt();
     }
     return format == ClipFormat::Bitmap ? look_->bitmap : look_->text;
+}
+
+QtHost::Look QtHost::lookThroughQt() const {
+    Look look;
+    look.generation = generation_;
+    const QMimeData* data = mimeData();
+    if (data != nullptr && !isSecret(*data)) {
+        look.bitmap = data->hasImage();
+        // Plain text only: a list of URLs alone is not text.
+        look.text = data->hasFormat(kTextPlain);
+    }
+    return look;
+}
+
+namespace {
+
+constexpr std::chrono::milliseconds kPatience(400);
+
+// Picture formats in order of preference, then any other Qt can read.
+QByteArrayList imageTargets(const QByteArrayList& offered) {
+    QByteArrayList wanted = {"image/png", "image/bmp", "image/x-bmp", "image/jpeg",
+                             "image/webp", "image/tiff", "image/gif"};
+    for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
+        if (!wanted.contains(type)) wanted << type;
+    }
+    QByteArrayList found;
+    for (const QByteArray& type : wanted) {
+        if (offered.contains(type)) found << type;
+    }
+    return found;
+}
+
+QString decodeText(const QByteArray& target, const QByteArray& bytes) {
+    if (target == "STRING") return QString::fromLatin1(bytes);
+    if (target == "TEXT") return QString::fromLocal8Bit(bytes);
+    return QString::fromUtf8(bytes);
+}
+
+}  // namespace
+
+// Looks through the bounded reader and fetches the content at once, so that
+// taking it afterwards never waits. An owner that does not answer in time
+// is taken as an empty clipboard until the clipboard changes hands.
+QtHost::Look QtHost::lookThroughX() {
+    Look look;
+    look.generation = generation_;
+    const std::uint32_t owner = x_->owner();
+    if (owner == 0 || owner == stalledOwner_) return look;
+    auto stalled = [&] {
+        stalledOwner_ = owner;
+        return look;
+    };
+    const auto targets = x_->targets(kPatience);
+    if (!targets) return stalled();
+    if (targets->contains(kPasswordHint.toLatin1())) {
+        const auto hint = x_->read(kPasswordHint.toLatin1(), kPatience);
+        if (!hint) return stalled();
+        if (hint->trimmed() == "secret") return look;
+    }
+    for (const QByteArray& target : imageTargets(*targets)) {
+        const auto bytes = x_->read(target, kPatience);
+        if (!bytes) return stalled();
+        QImage picture = QImage::fromData(*bytes);
+        if (!picture.isNull()) {
+            look.bitmap = true;
+            look.picture = std::move(picture);
+            return look;
+        }
+    }
+    for (const QByteArray target : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT",
+                                    "text/plain"}) {
+        if (!targets->contains(target)) continue;
+        const auto bytes = x_->read(target, kPatience);
+        if (!bytes) return stalled();
+        look.text = true;
+        look.textData = decodeText(target, *bytes);
+        return look;
+    }
+    return look;
 }
 
 // A change made here is not reported to the handler, and whatever was looked
@@ -78,6 +164,7 @@ void QtHost::changeClipboard(Change&& change) {
 void QtHost::onClipboardChanged(std::function<void()> handler) { changed_ = std::move(handler); }
 
 QImage QtHost::clipboardGetPicture() {
+    if (lookIsFresh() && look_->picture) return *look_->picture;
     const QMimeData* data = mimeData();
     QImage picture = data ? qvariant_cast<QImage>(data->imageData()) : QImage();
     if (picture.isNull()) {
@@ -87,6 +174,7 @@ QImage QtHost::clipboardGetPicture() {
 }
 
 QString QtHost::clipboardGetText() {
+    if (lookIsFresh() && look_->textData) return *look_->textData;
     const QMimeData* data = mimeData();
     return data ? data->text() : QString();
 }

@@ -3,9 +3,11 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "host/Host.h"
+#include "host/XClipboardReader.h"
 
 class QMimeData;
 
@@ -49,7 +51,18 @@ private:
         quint64 generation = 0;
         bool bitmap = false;
         bool text = false;
+        // Content already fetched while looking (through the X reader).
+        std::optional<QImage> picture;
+        std::optional<QString> textData;
     };
+    Look lookThroughQt() const;
+    Look lookThroughX();
+    bool lookIsFresh() const { return look_ && look_->generation == generation_; }
+
+    // On X11, a reader of our own whose waits are bounded, and the owner
+    // that once did not answer: skipped until the clipboard changes hands.
+    std::unique_ptr<XClipboardReader> x_;
+    std::uint32_t stalledOwner_ = 0;
     quint64 generation_ = 1;
     std::optional<Look> look_;
     // Whether the platform reports every change of the clipboard, so a look

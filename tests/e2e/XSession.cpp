@@ -154,6 +154,15 @@ QStringList Brimlet::windows() {
     return QString::fromLatin1(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QString Brimlet::messageBox() {
+    const QString main = mainWindow();
+    for (const QString& w : windows()) {
+        const WindowGeometry g = geometryOf(w);
+        if (w != main && g.width > 64 && g.height > 64 && isMapped(w)) return w;
+    }
+    return {};
+}
+
 QString Brimlet::mainWindow() {
     QString best;
     int bestArea = 0;

@@ -70,6 +70,9 @@ public:
     // The program's visible window with this title (a message box, say), or
     // empty when none shows.
     QString visibleWindowNamed(const QString& title);
+    // A message box of the program: a visible window of its that is neither
+    // the main window nor a tray icon.
+    QString messageBox();
     // The program's X windows: the main window is the largest, the tray
     // icon a small one.
     QString mainWindow();

@@ -55,5 +55,17 @@ TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+TEST(AtomicFile, StaleTemporariesAreRemovedAndNothingElse) {
+    QTemporaryDir dir;
+    for (const char* name : {".brimlet-AbC123", ".brimlet-zzzzzz", "text 1.txt", ".brimlet.lock",
+                             ".brimlet-toolong1"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    removeStaleTemporaries(dir.path());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".brimlet-toolong1", ".brimlet.lock", "text 1.txt"}));
+}
+
 }  // namespace
 }  // namespace brimlet

@@ -42,5 +42,23 @@ TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
     host.clipboardClear();
 }
 
+TEST(QtHost, SecretsFromPasswordManagersOfferNothing) {
+    QtHost host;
+    for (const QByteArray hint : {"secret", "secret\n"}) {
+        auto* secret = new QMimeData;
+        secret->setText("hunter2");
+        secret->setData("x-kde-passwordManagerHint", hint);
+        QGuiApplication::clipboard()->setMimeData(secret);
+        EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
+        EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
+    }
+    auto* plain = new QMimeData;
+    plain->setText("not a secret");
+    plain->setData("x-kde-passwordManagerHint", "other");
+    QGuiApplication::clipboard()->setMimeData(plain);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    host.clipboardClear();
+}
+
 }  // namespace
 }  // namespace brimlet

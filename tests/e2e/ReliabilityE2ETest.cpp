@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <sys/mount.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+
+#include "XSession.h"
+
+namespace brimlet::e2e {
+namespace {
+
+// Starts the clipboard owner helper and waits until it holds the clipboard.
+std::unique_ptr<QProcess> ownClipboard(const QStringList& args) {
+    auto owner = std::make_unique<QProcess>();
+    owner->start(QStringLiteral(CLIPBOARD_OWNER), args);
+    if (!owner->waitForReadyRead(10000)) return nullptr;
+    return owner;
+}
+
+// Every capture file's number, and the counter file's counters.
+int highestTextNumber(const QString& folder) {
+    int highest = 0;
+    static const QRegularExpression name(QStringLiteral("^text (\\d+)\\.txt$"));
+    for (const QString& f : QDir(folder).entryList(QDir::Files)) {
+        const auto m = name.match(f);
+        if (m.hasMatch()) highest = std::max(highest, m.captured(1).toInt());
+    }
+    return highest;
+}
+
+TEST(ReliabilityE2E, ASecretFromAPasswordManagerIsNeverWrittenAndStaysOnTheClipboard) {
+    QTemporaryDir dir;
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow());
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    auto owner = ownClipboard({"hunter2", "secret"});
+    ASSERT_NE(owner, nullptr);
+    QThread::msleep(1500);  // three ticks
+    EXPECT_EQ(clipboardText().out, QByteArray("hunter2"));
+    EXPECT_EQ(QDir(dir.path()).entryList({"text*"}), QStringList{"text 1.txt"});
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
+        EXPECT_FALSE(readFile(dir.filePath(f)).contains("hunter2")) << f.toStdString();
+    }
+    // An ordinary copy afterwards is captured.
+    copyToClipboard("ordinary");
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(dir.filePath("text 2.txt")); }));
+}
+
+TEST(ReliabilityE2E, AStoppedClipboardOwnerDoesNotFreezeBrimlet) {
+    QTemporaryDir dir;
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow());
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    auto owner = ownClipboard({"from a program that stopped"});
+    ASSERT_NE(owner, nullptr);
+    ::kill(static_cast<pid_t>(owner->processId()), SIGSTOP);
+
+    // Brimlet gives up on the stopped owner and answers: the next copy in
+    // another program is captured at once.
+    QThread::msleep(1200);
+    const auto start = std::chrono::steady_clock::now();
+    copyToClipboard("after the stall");
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(dir.filePath("text 2.txt")); },
+                          std::chrono::seconds(5)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(readFile(dir.filePath("text 2.txt")), QByteArray("after the stall\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList({"text*"}), (QStringList{"text 1.txt", "text 2.txt"}));
+
+    ::kill(static_cast<pid_t>(owner->processId()), SIGCONT);
+    owner->kill();
+    owner->waitForFinished();
+}
+
+TEST(ReliabilityE2E, KilledInABurstLeavesWholeFilesAndARestartNumbersOn) {
+    QTemporaryDir dir;
+    auto brimlet = std::make_unique<Brimlet>(dir.path());
+    ASSERT_TRUE(brimlet->waitForWindow());
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    for (int i = 0; i < 200; ++i) {
+        copyToClipboard("burst " + QByteArray::number(i) + QByteArray(512, 'x'));
+        if (i == 120) brimlet->kill();  // SIGKILL in the middle of the burst
+    }
+    brimlet.reset();
+
+    QMap<QString, QByteArray> before;
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
+        EXPECT_FALSE(f.contains(".txt") && f.startsWith(".brimlet-")) << f.toStdString();
+        if (!f.startsWith("text") || f == "text 1.txt") continue;
+        const QByteArray bytes = readFile(dir.filePath(f));
+        EXPECT_TRUE(bytes.startsWith("burst ") && bytes.endsWith(QByteArray(512, 'x') + "\r\n"))
+            << f.toStdString() << " is not whole";
+        before[f] = bytes;
+    }
+    EXPECT_GT(before.size(), 10);
+    const QByteArray counter = readFile(dir.filePath("pikcounter.txt"));
+    ASSERT_TRUE(counter.endsWith("\r\n"));
+    const int counted = counter.split(',').value(1).trimmed().toInt();
+    EXPECT_GE(counted, highestTextNumber(dir.path())) << counter.toStdString();
+
+    Brimlet again(dir.path());
+    ASSERT_TRUE(again.waitForWindow());
+    const QString next = QString("text %1.txt").arg(counted + 1);
+    ASSERT_TRUE(captureProbe(dir.path(), next));
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        EXPECT_EQ(readFile(dir.filePath(it.key())), it.value()) << it.key().toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList({".brimlet-*"}, QDir::Files | QDir::Hidden), QStringList{})
+        << "stale temporaries are cleared at start";
+}
+
+// A folder on a tiny file system: copies fill it up.
+class FullDisk {
+public:
+    explicit FullDisk(const QString& path) : path_(path) {
+        mounted_ = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~FullDisk() {
+        if (mounted_) ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
+TEST(ReliabilityE2E, AFullDiskIsReportedOnceLosesNothingAndCapturesAgainWhenFreed) {
+    QTemporaryDir outer;
+    const QString folder = outer.filePath("stick");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    FullDisk disk(folder);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    writeFile(folder + "/filler", QByteArray(40 * 1024, 'f'));
+
+    Brimlet brimlet(folder);
+    ASSERT_TRUE(brimlet.waitForWindow());
+    ASSERT_TRUE(captureProbe(folder, "text 1.txt"));
+    const QByteArray big(30 * 1024, 'b');  // does not fit
+    copyToClipboard(big);
+    QString box;
+    ASSERT_TRUE(waitUntil([&] { return !(box = brimlet.messageBox()).isEmpty(); }))
+        << "no error message";
+    QThread::msleep(1500);
+    EXPECT_EQ(clipboardText().out, big) << "the copy stays on the clipboard";
+    EXPECT_EQ(readFile(folder + "/pikcounter.txt"), QByteArray("0,1\r\n"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".brimlet.lock", "filler", "pikcounter.txt", "text 1.txt"}));
+
+    // Close the one message, free the space, switch on again: capturing works.
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    QFile::remove(folder + "/filler");
+    brimlet.clickAt(1920 + 120, 4320 + 120);  // "On"
+    ASSERT_TRUE(waitUntil([] { return clipboardText().exitCode != 0; }));
+    copyToClipboard(big);
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(folder + "/text 3.txt"); }))
+        << QDir(folder).entryList().join(", ").toStdString();
+    EXPECT_EQ(readFile(folder + "/text 3.txt"), big + "\r\n");
+}
+
+}  // namespace
+}  // namespace brimlet::e2e
