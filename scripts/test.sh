@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # Builds Brimlet and runs every test: unit and widget tests offscreen, the
-# end-to-end tests against the real binary on a fresh Xvfb per test.
+# end-to-end tests against the real binary on a fresh Xvfb per test. Then
+# the same suite again on a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (in build-sanitize/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMLET_SANITIZE=ON -DBRIMLET_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j"$(nproc)"
+# Qt and the libraries under it keep some allocations until exit: leaks are
+# not checked, every other error ends the run.
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j2

@@ -166,5 +166,33 @@ TEST(ReliabilityE2E, AFullDiskIsReportedOnceLosesNothingAndCapturesAgainWhenFree
     EXPECT_EQ(readFile(folder + "/text 3.txt"), big + "\r\n");
 }
 
+TEST(ReliabilityE2E, AnUnwritableFolderIsReportedOnceAndCapturingResumesWhenWritable) {
+    QTemporaryDir dir;
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow());
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    // Permissions do not stop root; the immutable flag does.
+    if (runTool("chattr", {"+i", dir.path()}).exitCode != 0) {
+        GTEST_SKIP() << "chattr +i is not allowed here";
+    }
+    copyToClipboard("while unwritable");
+    QString box;
+    const bool reported = waitUntil([&] { return !(box = brimlet.messageBox()).isEmpty(); });
+    QThread::msleep(1000);
+    runTool("chattr", {"-i", dir.path()});
+    ASSERT_TRUE(reported) << "no error message";
+    EXPECT_EQ(clipboardText().out, QByteArray("while unwritable"));
+    EXPECT_EQ(readFile(dir.filePath("pikcounter.txt")), QByteArray("0,1\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".brimlet.lock", "pikcounter.txt", "text 1.txt"}));
+
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    brimlet.clickAt(1920 + 120, 4320 + 120);  // "On"
+    ASSERT_TRUE(waitUntil([] { return clipboardText().exitCode != 0; }));
+    copyToClipboard("writable again");
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(dir.filePath("text 3.txt")); }));
+}
+
 }  // namespace
 }  // namespace brimlet::e2e

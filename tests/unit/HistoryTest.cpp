@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "common/QtPrinters.h"
 
 #include <QDir>
@@ -238,6 +241,25 @@ TEST_F(HistoryTest, DeletingLeavesCountersViewersAndSwitchAlone) {
     host.picture = solid(Qt::green);
     form.Timer1_Timer();
     EXPECT_TRUE(exists("picture 5.jpeg")) << "numbers never go down";
+}
+
+// A name that cannot be read as UTF-8 cannot be named back to the file
+// system either: such a file is left out of the list and never touched.
+TEST_F(HistoryTest, NamesThatAreNotUtf8AreLeftOutAndLeftAlone) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/text \xff\xfe.txt";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "odd\r\n", 5), 5);
+    ::close(fd);
+    write("text 1.txt", "fine");
+    form.File2->refresh();
+    EXPECT_EQ(form.File2->names(), (QStringList{"pikcounter.txt", "text 1.txt"}));
+    ASSERT_TRUE(form.File2->selectName("text 1.txt"));
+    form.Command4->click();
+    host.text = "next";
+    form.Timer1_Timer();
+    EXPECT_EQ(::access(raw.constData(), F_OK), 0) << "the odd file is still there";
+    EXPECT_TRUE(exists("text 3.txt"));
 }
 
 TEST_F(HistoryTest, DeletingAVanishedFileEndsSilentlyAndKeepsTheList) {
