@@ -14,6 +14,7 @@
 #include "host/Host.h"
 #include "host/Picture.h"
 #include "host/Untrapped.h"
+#include "ui/Fonts.h"
 #include "ui/Form1.h"
 #include "ui/ImageBox.h"
 #include "ui/TextBox.h"
@@ -22,13 +23,6 @@
 namespace brimlet {
 
 namespace {
-
-QFont boldFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(9.75);
-    font.setBold(true);
-    return font;
-}
 
 // Both dialogs' icon: a floppy disk, 48 by 48.
 QIcon dialogIcon() {
@@ -73,7 +67,7 @@ SaveAsDialog::SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout)
     auto place = [&](QWidget* w, const QRect& r) {
         w->setGeometry(twipsRect(r.x(), r.y(), r.width(), r.height(), dpi));
     };
-    const QFont bold = boldFont();
+    const QFont bold = boldFont(9.75);
 
     Drive1 = new DriveList(form.store().path(QString()), this);
     Drive1->setObjectName(QStringLiteral("Drive1"));

@@ -18,6 +18,7 @@
 #include "host/Untrapped.h"
 #include "ui/AppIcon.h"
 #include "ui/Controls.h"
+#include "ui/Fonts.h"
 #include "ui/ImageBox.h"
 #include "ui/TextBox.h"
 #include "ui/Twips.h"
@@ -28,24 +29,6 @@ namespace {
 
 constexpr int kClientWidth = 7845;
 constexpr int kClientHeight = 4665;
-
-// "MS Sans Serif", bold. Where the desktop lacks it, a face of about its
-// width stands in, so captions fit their controls.
-QFont boldFont(double points) {
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                                    QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans Condensed")});
-        return true;
-    }();
-    (void)substituted;
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
 
 template <class Control>
 Control* named(Control* control, const char* name) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <sys/stat.h>
 
@@ -15,10 +16,7 @@
 namespace brimlet {
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::readAll;
 
 TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
     QTemporaryDir dir;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,10 +14,7 @@
 namespace brimlet {
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::readAll;
 
 void writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -23,10 +24,7 @@ namespace {
 
 using testing::FakeHost;
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::readAll;
 
 class EventCaptureTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,10 +21,7 @@ namespace {
 
 using testing::FakeHost;
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::readAll;
 
 QImage solid(int w, int h, QColor color) {
     QImage image(w, h, QImage::Format_RGB32);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,10 +25,7 @@ namespace {
 
 using testing::FakeHost;
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::readAll;
 
 class SaveAsTest : public ::testing::Test {
 protected:
