@@ -41,6 +41,8 @@ void Form1::Form_Load() {
     tickCounter_ = 0;
 }
 
-void Form1::Form_Unload(int& /*cancel*/) { host_.shellNotifyIcon(NIM_DELETE, trayRecord_); }
+void Form1::Form_Unload(int& /*cancel*/) {
+    host_.shellNotifyIcon(NIM_DELETE, trayRecord_);
+}
 
 }  // namespace brimlet

@@ -1,3 +1,5 @@
 #include "app/Brimlet.h"
 
-int main(int argc, char** argv) { return brimlet::runBrimlet(argc, argv); }
+int main(int argc, char** argv) {
+    return brimlet::runBrimlet(argc, argv);
+}

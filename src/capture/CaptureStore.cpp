@@ -32,8 +32,7 @@ void raiseCounter(Counter& counter) {
 }
 
 QByteArray counterFileBytes(const Counters& counters) {
-    return QByteArray::number(counters.picture) + ',' + QByteArray::number(counters.text) +
-           "\r\n";
+    return QByteArray::number(counters.picture) + ',' + QByteArray::number(counters.text) + "\r\n";
 }
 
 namespace {
@@ -41,7 +40,7 @@ namespace {
 // Reads comma-, blank- or line-separated fields as a sequential file's
 // input statement does.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(const QByteArray& bytes) : bytes_(bytes) {}
 
     Counter nextCounter() {
@@ -56,7 +55,7 @@ public:
         return value;
     }
 
-private:
+  private:
     static bool isDelimiter(char c) { return c == ',' || c == ' ' || c == '\r' || c == '\n'; }
 
     // Trailing blanks, then one comma or one line end, belong to the field.

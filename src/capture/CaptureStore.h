@@ -40,7 +40,7 @@ Counters parseCounterFile(const QByteArray& bytes);
 
 // The capture files and the counter file of one folder.
 class CaptureStore {
-public:
+  public:
     explicit CaptureStore(const QString& folder);
 
     Counters& counters() { return counters_; }
@@ -57,7 +57,7 @@ public:
     QString savePicture(const QImage& picture);
     QString saveText(const QString& text);
 
-private:
+  private:
     QString saveNew(Counter& counter, QString (*nameOf)(Counter), const QByteArray& bytes);
 
     QDir folder_;

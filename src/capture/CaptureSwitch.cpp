@@ -13,10 +13,14 @@ void Form1::Option1_Click() {
     setTimer1Enabled(true);
 }
 
-void Form1::Option2_Click() { setTimer1Enabled(false); }
+void Form1::Option2_Click() {
+    setTimer1Enabled(false);
+}
 
 // Turns capturing on and leaves the clipboard and the option buttons alone.
-void Form1::Label1_Click() { setTimer1Enabled(true); }
+void Form1::Label1_Click() {
+    setTimer1Enabled(true);
+}
 
 void Form1::clon_Click() {
     host_.clipboardClear();

@@ -26,9 +26,8 @@ QString DriveList::currentFolderOf(const QString& drive) const {
 }
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
-    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        setPath(item->data(Qt::UserRole).toString());
-    });
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { setPath(item->data(Qt::UserRole).toString()); });
 }
 
 void FolderList::setPath(const QString& path) {
@@ -38,7 +37,7 @@ void FolderList::setPath(const QString& path) {
     const QString absolute = dir.absolutePath();
 
     QStringList ancestors;
-    for (QDir up(absolute);; ) {
+    for (QDir up(absolute);;) {
         ancestors.prepend(up.absolutePath());
         if (!up.cdUp()) break;
     }
@@ -51,7 +50,8 @@ void FolderList::setPath(const QString& path) {
         ++depth;
     }
     setCurrentRow(count() - 1);
-    for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+    for (const QString& sub :
+         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + sub, this);
         item->setData(Qt::UserRole, dir.filePath(sub));
         item->setIcon(style()->standardIcon(QStyle::SP_DirClosedIcon));

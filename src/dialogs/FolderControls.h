@@ -9,7 +9,7 @@ namespace brimlet {
 // named by the folder they are mounted on.
 class DriveList : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit DriveList(const QString& workingFolder, QWidget* parent = nullptr);
 
     QString drive() const { return currentText(); }
@@ -17,10 +17,10 @@ public:
     // it, the drive's root on any other.
     QString currentFolderOf(const QString& drive) const;
 
-signals:
+  signals:
     void driveChanged();
 
-private:
+  private:
     QString workingFolder_;
     QString workingDrive_;
 };
@@ -29,13 +29,13 @@ private:
 // subfolders. A double-click opens a folder.
 class FolderList : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit FolderList(QWidget* parent = nullptr);
 
     const QString& path() const { return path_; }
     void setPath(const QString& path);
 
-private:
+  private:
     QString path_;
 };
 

@@ -123,7 +123,9 @@ void SaveAsDialog::Form_Load() {
     Dir1->setPath(Drive1->currentFolderOf(Drive1->drive()));
 }
 
-void SaveAsDialog::Drive1_Change() { Dir1->setPath(Drive1->currentFolderOf(Drive1->drive())); }
+void SaveAsDialog::Drive1_Change() {
+    Dir1->setPath(Drive1->currentFolderOf(Drive1->drive()));
+}
 
 QString SaveAsDialog::targetPath() const {
     return Dir1->path() + QLatin1Char('/') + Text1->text() + Combo1->currentText();
@@ -147,7 +149,9 @@ void SaveAsDialog::Command1_Click() {
     close();
 }
 
-void SaveAsDialog::Command2_Click() { close(); }
+void SaveAsDialog::Command2_Click() {
+    close();
+}
 
 void SaveAsDialog::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
@@ -156,18 +160,32 @@ void SaveAsDialog::closeEvent(QCloseEvent* event) {
 
 savetext::savetext(Host& host, Form1& form)
     : SaveAsDialog(host, form,
-                   {"savetext", "Save Text As", 5655, 3480, QRect(120, 1920, 1575, 255),
-                    QRect(1320, 1800, 4215, 375), QRect(120, 2400, 1215, 375),
+                   {"savetext",
+                    "Save Text As",
+                    5655,
+                    3480,
+                    QRect(120, 1920, 1575, 255),
+                    QRect(1320, 1800, 4215, 375),
+                    QRect(120, 2400, 1215, 375),
                     {".txt", ".html", ".js", ".php", ".pl"}}) {}
 
-QByteArray savetext::contentToSave() const { return form_.Text1->text().toUtf8() + "\r\n"; }
+QByteArray savetext::contentToSave() const {
+    return form_.Text1->text().toUtf8() + "\r\n";
+}
 
 saveimage::saveimage(Host& host, Form1& form)
     : SaveAsDialog(host, form,
-                   {"saveimage", "Save Image As", 5670, 3390, QRect(120, 1800, 1095, 255),
-                    QRect(1320, 1680, 4215, 405), QRect(120, 2400, 1095, 255),
+                   {"saveimage",
+                    "Save Image As",
+                    5670,
+                    3390,
+                    QRect(120, 1800, 1095, 255),
+                    QRect(1320, 1680, 4215, 405),
+                    QRect(120, 2400, 1095, 255),
                     {".jpeg", ".jpg", ".gif", ".bmp"}}) {}
 
-QByteArray saveimage::contentToSave() const { return bitmapFileBytes(form_.Image2->picture()); }
+QByteArray saveimage::contentToSave() const {
+    return bitmapFileBytes(form_.Image2->picture());
+}
 
 }  // namespace brimlet

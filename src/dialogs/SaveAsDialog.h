@@ -34,7 +34,7 @@ struct SaveAsLayout {
 // folder + "/" + name + type, nothing trimmed or checked.
 class SaveAsDialog : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Reads the viewer of `form` when "Save" is clicked.
     SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout);
 
@@ -54,7 +54,7 @@ public:
     QPushButton* Command1;
     QPushButton* Command2;
 
-protected:
+  protected:
     // The file's bytes, from the main window's viewer at this moment.
     virtual QByteArray contentToSave() const = 0;
     void closeEvent(QCloseEvent* event) override;
@@ -62,17 +62,17 @@ protected:
     Host& host_;
     Form1& form_;
 
-private:
+  private:
     QStringList types_;
 };
 
 // "Save Text As": the text viewer's text in UTF-8, then CR LF.
 class savetext : public SaveAsDialog {
     Q_OBJECT
-public:
+  public:
     savetext(Host& host, Form1& form);
 
-protected:
+  protected:
     QByteArray contentToSave() const override;
 };
 
@@ -80,10 +80,10 @@ protected:
 // name ends in.
 class saveimage : public SaveAsDialog {
     Q_OBJECT
-public:
+  public:
     saveimage(Host& host, Form1& form);
 
-protected:
+  protected:
     QByteArray contentToSave() const override;
 };
 

@@ -17,12 +17,20 @@ void Form1::openDialog(QPointer<SaveAsDialog>& dialog) {
     host_.bringToFront(dialog);
 }
 
-SaveAsDialog* Form1::savetextDialog() const { return savetext_; }
+SaveAsDialog* Form1::savetextDialog() const {
+    return savetext_;
+}
 
-SaveAsDialog* Form1::saveimageDialog() const { return saveimage_; }
+SaveAsDialog* Form1::saveimageDialog() const {
+    return saveimage_;
+}
 
-void Form1::savtexas_Click() { openDialog<savetext>(savetext_); }
+void Form1::savtexas_Click() {
+    openDialog<savetext>(savetext_);
+}
 
-void Form1::saveia_Click() { openDialog<saveimage>(saveimage_); }
+void Form1::saveia_Click() {
+    openDialog<saveimage>(saveimage_);
+}
 
 }  // namespace brimlet

@@ -51,7 +51,9 @@ void setColor(TextBox* box, std::uint32_t value) {
 
 }  // namespace
 
-void Form1::Combo4_Click() { setFontName(Text1, Combo4->currentText()); }
+void Form1::Combo4_Click() {
+    setFontName(Text1, Combo4->currentText());
+}
 
 void Form1::Combo1_Click() {
     const QString style = Combo1->currentText();
@@ -63,7 +65,9 @@ void Form1::Combo1_Click() {
     if (style == QLatin1String("Italic")) setItalic(Text1, true);
 }
 
-void Form1::Combo2_Click() { setSize(Text1, Combo2->currentText()); }
+void Form1::Combo2_Click() {
+    setSize(Text1, Combo2->currentText());
+}
 
 void Form1::Combo3_Click() {
     const QString color = Combo3->currentText();
@@ -72,27 +76,57 @@ void Form1::Combo3_Click() {
     if (color == QLatin1String("Black")) setColor(Text1, kBlack);
 }
 
-void Form1::amprog_Click() { setFontName(Text1, QStringLiteral("Amo Pro Caption")); }
-void Form1::adfda_Click() { setFontName(Text1, QStringLiteral("Ms Gothic")); }
-void Form1::msssan_Click() { setFontName(Text1, QStringLiteral("Ms Sans Serif")); }
-void Form1::adsdf_Click() { setFontName(Text1, QStringLiteral("MVSans")); }
+void Form1::amprog_Click() {
+    setFontName(Text1, QStringLiteral("Amo Pro Caption"));
+}
+void Form1::adfda_Click() {
+    setFontName(Text1, QStringLiteral("Ms Gothic"));
+}
+void Form1::msssan_Click() {
+    setFontName(Text1, QStringLiteral("Ms Sans Serif"));
+}
+void Form1::adsdf_Click() {
+    setFontName(Text1, QStringLiteral("MVSans"));
+}
 
-void Form1::eight_Click() { setSize(Text1, QStringLiteral("8")); }
-void Form1::ten_Click() { setSize(Text1, QStringLiteral("10")); }
-void Form1::twe_Click() { setSize(Text1, QStringLiteral("12")); }
-void Form1::fourte_Click() { setSize(Text1, QStringLiteral("14")); }
-void Form1::eighteren_Click() { setSize(Text1, QStringLiteral("18")); }
-void Form1::twetny_Click() { setSize(Text1, QStringLiteral("24")); }
+void Form1::eight_Click() {
+    setSize(Text1, QStringLiteral("8"));
+}
+void Form1::ten_Click() {
+    setSize(Text1, QStringLiteral("10"));
+}
+void Form1::twe_Click() {
+    setSize(Text1, QStringLiteral("12"));
+}
+void Form1::fourte_Click() {
+    setSize(Text1, QStringLiteral("14"));
+}
+void Form1::eighteren_Click() {
+    setSize(Text1, QStringLiteral("18"));
+}
+void Form1::twetny_Click() {
+    setSize(Text1, QStringLiteral("24"));
+}
 
 void Form1::reg_Click() {
     setBold(Text1, false);
     setItalic(Text1, false);
 }
-void Form1::bold_Click() { setBold(Text1, true); }
-void Form1::itvs_Click() { setItalic(Text1, true); }
+void Form1::bold_Click() {
+    setBold(Text1, true);
+}
+void Form1::itvs_Click() {
+    setItalic(Text1, true);
+}
 
-void Form1::blk_Click() { setColor(Text1, kBlack); }
-void Form1::blue_Click() { setColor(Text1, kBlue); }
-void Form1::redf_Click() { setColor(Text1, kRed); }
+void Form1::blk_Click() {
+    setColor(Text1, kBlack);
+}
+void Form1::blue_Click() {
+    setColor(Text1, kBlue);
+}
+void Form1::redf_Click() {
+    setColor(Text1, kRed);
+}
 
 }  // namespace brimlet

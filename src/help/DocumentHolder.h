@@ -9,7 +9,7 @@ namespace brimlet {
 // own file name.
 class DocumentHolder : public QObject {
     Q_OBJECT
-public:
+  public:
     DocumentHolder(const QString& fileName, QObject* parent);
 
     const QString& fileName() const { return fileName_; }
@@ -19,7 +19,7 @@ public:
     // Raises a run-time error when it cannot be written.
     QString writeTo(const QString& folder) const;
 
-private:
+  private:
     QString fileName_;
 };
 

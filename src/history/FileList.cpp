@@ -32,7 +32,9 @@ QString FileList::fileName() const {
     return selected.isEmpty() ? QString() : selected.first().data().toString();
 }
 
-QStringList FileList::names() const { return model_->stringList(); }
+QStringList FileList::names() const {
+    return model_->stringList();
+}
 
 bool FileList::selectName(const QString& name) {
     const qsizetype row = model_->stringList().indexOf(name);
@@ -45,8 +47,8 @@ bool FileList::selectName(const QString& name) {
 void FileList::refresh() {
     const QString selected = fileName();
     quiet_ = true;
-    const QStringList entries = QDir(folder_).entryList(
-        QStringList{pattern_}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QStringList entries =
+        QDir(folder_).entryList(QStringList{pattern_}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     model_->setStringList(entries);
     const qsizetype row = selected.isEmpty() ? -1 : entries.indexOf(selected);
     if (row >= 0) {

@@ -11,7 +11,7 @@ namespace brimlet {
 // name as text. It reads the folder when created and at each refresh().
 class FileList : public QListView {
     Q_OBJECT
-public:
+  public:
     FileList(const QString& folder, const QString& pattern, QWidget* parent = nullptr);
 
     const QString& folder() const { return folder_; }
@@ -26,14 +26,14 @@ public:
     // Selects an entry as the keyboard does; returns false when it is not listed.
     bool selectName(const QString& name);
 
-signals:
+  signals:
     // The user selected an entry, by mouse or by keyboard.
     void entryClicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
 
-private:
+  private:
     bool quiet_ = false;  // selection changes of our own, or of a mouse press
     QString folder_;
     QString pattern_;

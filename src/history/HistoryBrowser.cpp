@@ -40,7 +40,8 @@ void Form1::reportUnreadableEntry(FileList* list, const RuntimeError& error) {
 
 void Form1::File1_Click() {
     QImage picture;
-    if (auto error = trapRunTimeError([&] { picture = loadPicture(store_.path(File1->fileName())); })) {
+    if (auto error =
+            trapRunTimeError([&] { picture = loadPicture(store_.path(File1->fileName())); })) {
         reportUnreadableEntry(File1, *error);
         return;
     }
@@ -50,7 +51,8 @@ void Form1::File1_Click() {
 void Form1::File2_Click() {
     loadedText_.clear();
     QByteArray bytes;
-    if (auto error = trapRunTimeError([&] { bytes = readWholeFile(store_.path(File2->fileName())); })) {
+    if (auto error =
+            trapRunTimeError([&] { bytes = readWholeFile(store_.path(File2->fileName())); })) {
         reportUnreadableEntry(File2, *error);
         return;
     }
@@ -83,8 +85,8 @@ void Form1::copyTextBack(const QString& text, const QString& message) {
 }
 
 void Form1::Command1_Click() {
-    copyPictureBack(QStringLiteral(
-        "Picture has been copied to clipboard. Clipboard Copy has been disabled."));
+    copyPictureBack(
+        QStringLiteral("Picture has been copied to clipboard. Clipboard Copy has been disabled."));
 }
 
 void Form1::im_Click() {
@@ -93,8 +95,9 @@ void Form1::im_Click() {
 }
 
 void Form1::Command3_Click() {
-    copyTextBack(Text1->text(),
-                 QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled."));
+    copyTextBack(
+        Text1->text(),
+        QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled."));
 }
 
 void Form1::tx_Click() {
@@ -127,12 +130,20 @@ void Form1::deleteText(const QStringList& protectedNames) {
     });
 }
 
-void Form1::Command2_Click() { deletePicture(); }
+void Form1::Command2_Click() {
+    deletePicture();
+}
 
-void Form1::dlim_Click() { deletePicture(); }
+void Form1::dlim_Click() {
+    deletePicture();
+}
 
-void Form1::Command4_Click() { deleteText({kCounterFile, kReadme}); }
+void Form1::Command4_Click() {
+    deleteText({kCounterFile, kReadme});
+}
 
-void Form1::deltext_Click() { deleteText({kCounterFile}); }
+void Form1::deltext_Click() {
+    deleteText({kCounterFile});
+}
 
 }  // namespace brimlet

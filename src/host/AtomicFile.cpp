@@ -45,8 +45,7 @@ StagedFile::StagedFile(const QString& folder, const QByteArray& bytes, const QSt
     // Every count is checked: a short write on a full disk must not pass.
     errno = 0;
     const bool written = file.write(bytes) == bytes.size() && file.flush() &&
-                         ::fchmod(file.handle(), newFileMode()) == 0 &&
-                         ::fsync(file.handle()) == 0;
+                         ::fchmod(file.handle(), newFileMode()) == 0 && ::fsync(file.handle()) == 0;
     const int error = errno;
     const QString why = file.errorString();
     file.close();

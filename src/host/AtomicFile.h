@@ -15,7 +15,7 @@ namespace brimlet {
 // A file written in full under a temporary name beside its target, not yet
 // given its name; removed unless published.
 class StagedFile {
-public:
+  public:
     // `target` names the file (or the folder) in error messages.
     StagedFile(const QString& folder, const QByteArray& bytes, const QString& target);
     ~StagedFile();
@@ -28,7 +28,7 @@ public:
     // Gives the file the name `path`, replacing a file of that name.
     void publishReplacing(const QString& path);
 
-private:
+  private:
     QString name_;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QImage>
-#include <functional>
 #include <QString>
+#include <functional>
 
 class QMenu;
 class QWidget;
@@ -22,7 +22,7 @@ enum MsgStyle : int { MsgCritical = 16, MsgExclamation = 48, MsgInformation = 64
 // against a recording fake and a port touches only this folder.
 // Operations that fail raise RuntimeError.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // Clipboard. What a password manager marks as secret offers no format:

@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QImageReader>
-#include <QCursor>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTimer>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -30,11 +30,16 @@ bool isSecret(const QMimeData& data) {
 
 QMessageBox::Icon iconForStyle(int style) {
     switch (style & 0x70) {
-        case MsgCritical: return QMessageBox::Critical;
-        case 32: return QMessageBox::Question;
-        case MsgExclamation: return QMessageBox::Warning;
-        case MsgInformation: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case MsgCritical:
+            return QMessageBox::Critical;
+        case 32:
+            return QMessageBox::Question;
+        case MsgExclamation:
+            return QMessageBox::Warning;
+        case MsgInformation:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
@@ -58,10 +63,14 @@ QtHost::QtHost() {
         });
 }
 
-QtHost::~QtHost() { QObject::disconnect(clipboardConnection_); }
+QtHost::~QtHost() {
+    QObject::disconnect(clipboardConnection_);
+}
 
 // The platform may have no data at all (an empty clipboard): null then.
-const QMimeData* QtHost::mimeData() { return QGuiApplication::clipboard()->mimeData(); }
+const QMimeData* QtHost::mimeData() {
+    return QGuiApplication::clipboard()->mimeData();
+}
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
     if (!changesReported_ || !lookIsFresh()) {
@@ -90,7 +99,7 @@ constexpr std::chrono::milliseconds kPatience(400);
 
 // Picture formats in order of preference, then any other Qt can read.
 QByteArrayList imageTargets(const QByteArrayList& offered) {
-    QByteArrayList wanted = {"image/png", "image/bmp", "image/x-bmp", "image/jpeg",
+    QByteArrayList wanted = {"image/png",  "image/bmp",  "image/x-bmp", "image/jpeg",
                              "image/webp", "image/tiff", "image/gif"};
     for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
         if (!wanted.contains(type)) wanted << type;
@@ -139,8 +148,8 @@ QtHost::Look QtHost::lookThroughX() {
             return look;
         }
     }
-    for (const QByteArray target : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT",
-                                    "text/plain"}) {
+    for (const QByteArray target :
+         {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "text/plain"}) {
         if (!targets->contains(target)) continue;
         const auto bytes = x_->read(target, kPatience);
         if (!bytes) return stalled();
@@ -161,7 +170,9 @@ void QtHost::changeClipboard(Change&& change) {
     ++generation_;
 }
 
-void QtHost::onClipboardChanged(std::function<void()> handler) { changed_ = std::move(handler); }
+void QtHost::onClipboardChanged(std::function<void()> handler) {
+    changed_ = std::move(handler);
+}
 
 QImage QtHost::clipboardGetPicture() {
     if (lookIsFresh() && look_->picture) return *look_->picture;
@@ -198,7 +209,9 @@ void QtHost::msgBox(const QString& prompt, int style, const QString& title) {
     box.exec();
 }
 
-void QtHost::beep() { QApplication::beep(); }
+void QtHost::beep() {
+    QApplication::beep();
+}
 
 void QtHost::bringToFront(QWidget* window) {
     window->raise();
@@ -212,7 +225,9 @@ void QtHost::bringToFront(QWidget* window) {
     });
 }
 
-void QtHost::popupMenu(QMenu* menu) { menu->exec(QCursor::pos()); }
+void QtHost::popupMenu(QMenu* menu) {
+    menu->exec(QCursor::pos());
+}
 
 void QtHost::openDocument(const QString& path) {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
@@ -231,13 +246,12 @@ bool QtHost::shellNotifyIcon(int message, const TrayRecord& record) {
             tray_->setToolTip(record.tipText());
             QObject::connect(tray_, &QSystemTrayIcon::activated, window,
                              [window](QSystemTrayIcon::ActivationReason reason) {
-                                 const int code = reason == QSystemTrayIcon::Trigger ? kLeftUp
-                                                  : reason == QSystemTrayIcon::DoubleClick
-                                                      ? kLeftDoubleClick
-                                                  : reason == QSystemTrayIcon::Context ? kRightUp
-                                                  : reason == QSystemTrayIcon::MiddleClick
-                                                      ? kMiddleUp
-                                                      : kMouseMove;
+                                 const int code =
+                                     reason == QSystemTrayIcon::Trigger       ? kLeftUp
+                                     : reason == QSystemTrayIcon::DoubleClick ? kLeftDoubleClick
+                                     : reason == QSystemTrayIcon::Context     ? kRightUp
+                                     : reason == QSystemTrayIcon::MiddleClick ? kMiddleUp
+                                                                              : kMouseMove;
                                  QCoreApplication::postEvent(window, new TrayNotifyEvent(code));
                              });
             tray_->show();

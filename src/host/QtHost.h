@@ -15,7 +15,7 @@ namespace brimlet {
 
 // The host on Qt: the system clipboard, QMessageBox, the desktop's opener.
 class QtHost : public Host {
-public:
+  public:
     QtHost();
     ~QtHost() override;
     QtHost(const QtHost&) = delete;
@@ -39,7 +39,7 @@ public:
     bool shellNotifyIcon(int message, const TrayRecord& record) override;
     bool trayIconShown() override;
 
-private:
+  private:
     static const QMimeData* mimeData();
     template <class Change>
     void changeClipboard(Change&& change);

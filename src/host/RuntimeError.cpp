@@ -8,9 +8,13 @@ RuntimeError::RuntimeError(int number, QString text, QString detail)
       text_(std::move(text)),
       detail_(std::move(detail)) {}
 
-RuntimeError RuntimeError::overflow() { return {6, QStringLiteral("Overflow")}; }
+RuntimeError RuntimeError::overflow() {
+    return {6, QStringLiteral("Overflow")};
+}
 
-RuntimeError RuntimeError::outOfMemory() { return {7, QStringLiteral("Out of memory")}; }
+RuntimeError RuntimeError::outOfMemory() {
+    return {7, QStringLiteral("Out of memory")};
+}
 
 RuntimeError RuntimeError::internalError(const QString& what) {
     return {51, QStringLiteral("Internal error"), what};

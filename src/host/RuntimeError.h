@@ -9,7 +9,7 @@ namespace brimlet {
 // standard text, plus an optional detail (which file, what the system said)
 // for callers that want to tell the user more.
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(int number, QString text, QString detail = {});
 
     int number() const { return number_; }
@@ -17,17 +17,17 @@ public:
     const QString& detail() const { return detail_; }
 
     // The standard errors the program raises.
-    static RuntimeError overflow();                          // 6
-    static RuntimeError outOfMemory();                       // 7
-    static RuntimeError internalError(const QString& what);  // 51
-    static RuntimeError fileNotFound(const QString& path);   // 53
-    static RuntimeError fileAlreadyExists(const QString& path);             // 58
-    static RuntimeError diskFull(const QString& path);                      // 61
+    static RuntimeError overflow();                                               // 6
+    static RuntimeError outOfMemory();                                            // 7
+    static RuntimeError internalError(const QString& what);                       // 51
+    static RuntimeError fileNotFound(const QString& path);                        // 53
+    static RuntimeError fileAlreadyExists(const QString& path);                   // 58
+    static RuntimeError diskFull(const QString& path);                            // 61
     static RuntimeError pathFileAccess(const QString& path, const QString& why);  // 75
-    static RuntimeError invalidPicture(const QString& what);                // 481
-    static RuntimeError cannotOpenClipboard();                              // 521
+    static RuntimeError invalidPicture(const QString& what);                      // 481
+    static RuntimeError cannotOpenClipboard();                                    // 521
 
-private:
+  private:
     int number_;
     QString text_;
     QString detail_;

@@ -7,7 +7,7 @@ namespace brimlet {
 // What the user did on the tray icon, delivered to the icon's window: the
 // notification code (a mouse message number, 514 for a left release, ...).
 class TrayNotifyEvent : public QEvent {
-public:
+  public:
     explicit TrayNotifyEvent(int code) : QEvent(eventType()), code_(code) {}
     int code() const { return code_; }
 
@@ -16,7 +16,7 @@ public:
         return type;
     }
 
-private:
+  private:
     int code_;
 };
 

@@ -50,7 +50,8 @@ XClipboardReader::~XClipboardReader() {
 
 std::uint32_t XClipboardReader::atom(const QByteArray& name) {
     auto r = reply(xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.constData()),
+        connection_,
+        xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.constData()),
         nullptr));
     return r ? r->atom : static_cast<std::uint32_t>(XCB_ATOM_NONE);
 }
@@ -58,7 +59,8 @@ std::uint32_t XClipboardReader::atom(const QByteArray& name) {
 QByteArray XClipboardReader::atomName(std::uint32_t atom) {
     static QHash<std::uint32_t, QByteArray> names;
     if (auto it = names.constFind(atom); it != names.constEnd()) return *it;
-    auto r = reply(xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, atom), nullptr));
+    auto r =
+        reply(xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, atom), nullptr));
     if (!r) return {};
     QByteArray name(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get()));
     names.insert(atom, name);
@@ -75,7 +77,7 @@ std::uint32_t XClipboardReader::owner() {
 // Asks the owner to put the clipboard in `target` form into our property and
 // waits for its notice, handling only the events of this connection.
 std::optional<std::uint32_t> XClipboardReader::requestAndWait(std::uint32_t target,
-                                                             Clock::time_point deadline) {
+                                                              Clock::time_point deadline) {
     xcb_delete_property(connection_, window_, property_);
     xcb_convert_selection(connection_, window_, clipboard_, target, property_, XCB_CURRENT_TIME);
     xcb_flush(connection_);
@@ -127,11 +129,11 @@ std::optional<QByteArray> XClipboardReader::takeProperty(std::uint32_t* type) {
     QByteArray data;
     uint32_t offset = 0;
     for (;;) {
-        auto r = reply(xcb_get_property_reply(
-            connection_,
-            xcb_get_property(connection_, 0, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, offset,
-                             1 << 20),
-            nullptr));
+        auto r = reply(
+            xcb_get_property_reply(connection_,
+                                   xcb_get_property(connection_, 0, window_, property_,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, offset, 1 << 20),
+                                   nullptr));
         if (!r) return std::nullopt;
         *type = r->type;
         const int length = xcb_get_property_value_length(r.get());

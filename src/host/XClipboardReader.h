@@ -14,7 +14,7 @@ namespace brimlet {
 // the clipboard's owner is bounded: an owner that does not answer in time
 // (stopped, hung) makes a read fail instead of freezing the program.
 class XClipboardReader {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // Connects to the display of the environment; check isOpen().
@@ -38,7 +38,7 @@ public:
     // the longest wait for any one of them.
     std::optional<QByteArray> read(const QByteArray& target, std::chrono::milliseconds patience);
 
-private:
+  private:
     std::uint32_t atom(const QByteArray& name);
     QByteArray atomName(std::uint32_t atom);
     // Waits for the owner's answer; the property's type, or nothing.

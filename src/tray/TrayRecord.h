@@ -11,7 +11,7 @@ namespace brimlet {
 // the tip as a fixed 64-character ANSI field.
 struct TrayRecord {
     static constexpr std::uint32_t kSize = 88;
-    static constexpr std::uint32_t kFlags = 7;             // message + icon + tip
+    static constexpr std::uint32_t kFlags = 7;              // message + icon + tip
     static constexpr std::uint32_t kCallbackMessage = 512;  // the window's mouse-move message
 
     std::uint32_t window = 0;  // handle of the main window

@@ -36,9 +36,13 @@ void Form1::Form_Resize() {
     if ((windowState() & Qt::WindowMinimized) && host_.trayIconShown()) hide();
 }
 
-void Form1::mPopRestore_Click() { restoreSequence(); }
+void Form1::mPopRestore_Click() {
+    restoreSequence();
+}
 
-void Form1::mPopExit_Click() { close(); }
+void Form1::mPopExit_Click() {
+    close();
+}
 
 void Form1::ex_Click() {
     close();

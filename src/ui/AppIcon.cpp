@@ -22,7 +22,8 @@ QImage appIconImage(int size) {
     p.setBrush(QColor(252, 252, 248));
     p.drawRect(QRectF(11, 11, 26, 31));
     p.setBrush(QColor(70, 110, 170));
-    for (int line = 0; line < 4; ++line) p.drawRect(QRectF(14, 17 + line * 6, line == 3 ? 12 : 20, 2.5));
+    for (int line = 0; line < 4; ++line)
+        p.drawRect(QRectF(14, 17 + line * 6, line == 3 ? 12 : 20, 2.5));
     // The clip.
     p.setBrush(QColor(150, 155, 165));
     p.setPen(QPen(QColor(80, 85, 95), 1.2));

@@ -8,13 +8,13 @@ namespace brimlet {
 // A label that reports a click.
 class ClickLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
@@ -22,13 +22,13 @@ protected:
 // chosen: typing into the edit field, Enter included, only edits.
 class ChoiceCombo : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit ChoiceCombo(QWidget* parent = nullptr);
 
-signals:
+  signals:
     void chosen();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

@@ -6,10 +6,11 @@ namespace brimlet {
 
 QFont boldFont(double points) {
     static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                                    QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans Condensed")});
+        QFont::insertSubstitutions(
+            QStringLiteral("MS Sans Serif"),
+            {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+             QStringLiteral("Arial"), QStringLiteral("Arimo"),
+             QStringLiteral("DejaVu Sans Condensed")});
         return true;
     }();
     (void)substituted;

@@ -59,7 +59,9 @@ Form1::Form1(Host& host, const QString& folder, QWidget* parent)
     File1->setFocus();
 }
 
-Form1::~Form1() { host_.onClipboardChanged(nullptr); }
+Form1::~Form1() {
+    host_.onClipboardChanged(nullptr);
+}
 
 void Form1::createControls(const QString& folder) {
     auto* client = new QWidget(this);
@@ -310,7 +312,7 @@ void Form1::wireEvents() {
 
 // The tab sequence; labels and the document holders never take the focus.
 void Form1::setTabOrder() {
-    const QWidget* order[] = {File1,    Command1, Text1,   File2,  Command2, Command3, Command4,
+    const QWidget* order[] = {File1,   Command1, Text1,  File2,  Command2, Command3, Command4,
                               Option1, Option2,  Combo1, Combo2, Combo3,   Combo4};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
@@ -332,7 +334,9 @@ void Form1::runCapture(Handler handler) {
     }
 }
 
-bool Form1::timer1Enabled() const { return Timer1->isActive(); }
+bool Form1::timer1Enabled() const {
+    return Timer1->isActive();
+}
 
 void Form1::setTimer1Enabled(bool enabled) {
     if (!enabled) {
@@ -355,7 +359,9 @@ void Form1::giveFocus(QRadioButton* button) {
     }
 }
 
-double Form1::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
+double Form1::twipsPerPixelX() const {
+    return 1440.0 / logicalDpiX();
+}
 
 // The tray's notifications arrive as mouse moves with the code as x. Real
 // pointer moves over the window are not notifications and do nothing.

@@ -33,7 +33,7 @@ class TextBox;
 // they belong to (app/, capture/, history/, format/, tray/, dialogs/, help/).
 class Form1 : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // `folder` is the working directory: the capture files and the counter
     // file live there.
     Form1(Host& host, const QString& folder, QWidget* parent = nullptr);
@@ -165,13 +165,13 @@ public:
     QAction *ab, *inst, *cus, *doll, *twodol, *threedol;
     QAction *ex, *mPopRestore, *mPopExit;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     using Handler = void (Form1::*)();
 
     void createControls(const QString& folder);

@@ -17,8 +17,8 @@ void ImageBox::paintEvent(QPaintEvent* event) {
     if (picture_.isNull()) return;
     const QRect frame = contentsRect();
     if (shown_.size() != frame.size()) {
-        shown_ = QPixmap::fromImage(picture_.scaled(frame.size(), Qt::IgnoreAspectRatio,
-                                                    Qt::SmoothTransformation));
+        shown_ = QPixmap::fromImage(
+            picture_.scaled(frame.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     QPainter(this).drawPixmap(frame.topLeft(), shown_);
 }

@@ -10,16 +10,16 @@ namespace brimlet {
 // fill its frame.
 class ImageBox : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit ImageBox(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
     void setPicture(const QImage& picture);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage picture_;
     QPixmap shown_;  // the picture scaled to the frame, made when first painted
 };

@@ -6,7 +6,9 @@ namespace brimlet {
 
 namespace {
 
-bool isLineEnd(QChar c) { return c == QLatin1Char('\n') || c == QLatin1Char('\r'); }
+bool isLineEnd(QChar c) {
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
+}
 
 // The text with every line longer than `limit` broken into pieces of that
 // length; a null string when no line is that long.
@@ -47,8 +49,9 @@ void TextBox::setText(const QString& text) {
     const bool broken = !shown.isNull();
     if (!broken) shown = head;
     if (cut) {
-        shown += QStringLiteral("\n\n[%1 more characters are not shown here; the capture, "
-                                "Copy Text and Save Text As have the whole text.]")
+        shown += QStringLiteral(
+                     "\n\n[%1 more characters are not shown here; the capture, "
+                     "Copy Text and Save Text As have the whole text.]")
                      .arg(QLocale().toString(text.size() - kShownLimit));
     }
     setReadOnly(broken || cut);

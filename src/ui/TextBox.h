@@ -16,7 +16,7 @@ namespace brimlet {
 // text() still gives the text exactly as it was set.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     static constexpr qsizetype kLongLine = 4096;
     static constexpr qsizetype kShownLimit = 256 * 1024;
 
@@ -25,7 +25,7 @@ public:
     QString text() const;
     void setText(const QString& text);
 
-private:
+  private:
     QString text_;
 };
 

@@ -23,7 +23,7 @@ QByteArray encoded(const QImage& image, const char* format) {
 }
 
 class CaptureE2E : public ::testing::Test {
-protected:
+  protected:
     QString at(const QString& name) const { return dir.filePath(name); }
     bool exists(const QString& name) const { return QFile::exists(at(name)); }
     bool clipboardEmpty() const { return clipboardText().exitCode != 0; }
@@ -86,7 +86,8 @@ TEST_F(CaptureE2E, CopiesATenthOfASecondApartAreAllKept) {
     }
     ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(readFile(at(QString("text %1.txt").arg(i + 2))), "quick " + QByteArray::number(i) + "\r\n");
+        EXPECT_EQ(readFile(at(QString("text %1.txt").arg(i + 2))),
+                  "quick " + QByteArray::number(i) + "\r\n");
     }
 }
 

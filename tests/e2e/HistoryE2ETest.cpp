@@ -18,11 +18,12 @@ TEST(HistoryE2E, CopyTextPutsTheSelectedFileBackAndLaterCopiesStayOnTheClipboard
     ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
 
-    brimlet.clickAt(120 + 300, 2280 + 100);   // the text list's first entry: memo.txt
+    brimlet.clickAt(120 + 300, 2280 + 100);  // the text list's first entry: memo.txt
     QThread::msleep(300);
     brimlet.clickAt(120 + 1087, 3240 + 187);  // "Copy Text"
     QString box;
-    ASSERT_TRUE(waitUntil([&] { return !(box = brimlet.visibleWindowNamed("Text Copy")).isEmpty(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !(box = brimlet.visibleWindowNamed("Text Copy")).isEmpty(); }));
     EXPECT_EQ(clipboardText().out, QByteArray("line one\nstill one\r\nline two\r\n"));
 
     runTool("xdotool", {"windowfocus", "--sync", box});
@@ -32,7 +33,8 @@ TEST(HistoryE2E, CopyTextPutsTheSelectedFileBackAndLaterCopiesStayOnTheClipboard
     copyToClipboard("copied in another program");
     QThread::msleep(1500);  // three ticks' time: capturing is off
     EXPECT_EQ(clipboardText().out, QByteArray("copied in another program"));
-    EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt"))) << readFile(dir.filePath("text 2.txt")).toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt")))
+        << readFile(dir.filePath("text 2.txt")).toStdString();
 }
 
 }  // namespace

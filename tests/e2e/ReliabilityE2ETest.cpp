@@ -118,16 +118,17 @@ TEST(ReliabilityE2E, KilledInABurstLeavesWholeFilesAndARestartNumbersOn) {
 
 // A folder on a tiny file system: copies fill it up.
 class FullDisk {
-public:
+  public:
     explicit FullDisk(const QString& path) : path_(path) {
-        mounted_ = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
+        mounted_ =
+            ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
     }
     ~FullDisk() {
         if (mounted_) ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
     }
     bool mounted() const { return mounted_; }
 
-private:
+  private:
     QString path_;
     bool mounted_ = false;
 };

@@ -13,7 +13,7 @@ namespace brimlet::e2e {
 namespace {
 
 class ShellE2E : public ::testing::Test {
-protected:
+  protected:
     bool exists(const QString& name) const { return QFile::exists(dir.filePath(name)); }
     static bool clipboardEmpty() { return clipboardText().exitCode != 0; }
 

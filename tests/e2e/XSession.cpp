@@ -2,25 +2,27 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 #include <stdexcept>
 
 namespace brimlet::e2e {
 
 XServer::XServer() {
-    QFile::setPermissions(runtimeDir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(runtimeDir_.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // -displayfd 1: Xvfb picks a free display and writes its number to stdout.
-    xvfb_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                         QStringLiteral("-screen"), QStringLiteral("0"),
-                                         QStringLiteral("1280x1024x24"),
-                                         QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                         // no reset when the last client leaves
-                                         QStringLiteral("-noreset")});
+    xvfb_.start(QStringLiteral("Xvfb"),
+                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                 QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                 QStringLiteral("tcp"),
+                 // no reset when the last client leaves
+                 QStringLiteral("-noreset")});
     if (!xvfb_.waitForStarted(10000)) throw std::runtime_error("Xvfb did not start");
     QByteArray number;
-    while (!number.contains('\n') && xvfb_.waitForReadyRead(10000)) number += xvfb_.readAllStandardOutput();
+    while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))
+        number += xvfb_.readAllStandardOutput();
     if (!number.contains('\n')) throw std::runtime_error("Xvfb gave no display number");
     display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
     qputenv("DISPLAY", display_.toLatin1());
@@ -65,8 +67,8 @@ void copyToClipboard(const QByteArray& bytes, const QString& type) {
 }
 
 ToolResult clipboardText() {
-    return runTool(QStringLiteral("xclip"),
-                   {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
+    return runTool(QStringLiteral("xclip"), {QStringLiteral("-selection"),
+                                             QStringLiteral("clipboard"), QStringLiteral("-o")});
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
@@ -110,8 +112,9 @@ Desktop::Desktop() {
     }
     // The tray announces itself by owning the system tray selection.
     waitUntil([] {
-        return runTool(QStringLiteral("xdotool"),
-                       {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
+        return runTool(
+                   QStringLiteral("xdotool"),
+                   {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
                    .exitCode == 0;
     });
     QThread::msleep(300);
@@ -131,26 +134,29 @@ Brimlet::Brimlet(const QString& folder) {
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
 }
 
-Brimlet::~Brimlet() { kill(); }
+Brimlet::~Brimlet() {
+    kill();
+}
 
 bool Brimlet::waitForWindow() {
     return waitUntil([&] { return !visibleWindowNamed(QStringLiteral("Brimlet")).isEmpty(); });
 }
 
 QString Brimlet::visibleWindowNamed(const QString& title) {
-    const ToolResult r = runTool(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-         QStringLiteral("--pid"), QString::number(pid()), QStringLiteral("--name"),
-         QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$")});
-    return r.exitCode == 0 ? QString::fromLatin1(r.out).section(QLatin1Char('\n'), 0, 0) : QString();
+    const ToolResult r =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(pid()), QStringLiteral("--name"),
+                 QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$")});
+    return r.exitCode == 0 ? QString::fromLatin1(r.out).section(QLatin1Char('\n'), 0, 0)
+                           : QString();
 }
 
 QStringList Brimlet::windows() {
-    const ToolResult r = runTool(QStringLiteral("xdotool"),
-                                 {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
-                                  QString::number(pid()), QStringLiteral("--class"),
-                                  QStringLiteral("brimlet")});
+    const ToolResult r =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                 QString::number(pid()), QStringLiteral("--class"), QStringLiteral("brimlet")});
     return QString::fromLatin1(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
@@ -190,7 +196,8 @@ void Brimlet::clickAt(int leftTwips, int topTwips) {
     const WindowGeometry g = geometryOf(mainWindow());
     const double scale = g.width / 523.0;
     const int x = static_cast<int>(leftTwips / 15.0 * scale);
-    const int y = g.height - static_cast<int>(311 * scale) + static_cast<int>(topTwips / 15.0 * scale);
+    const int y =
+        g.height - static_cast<int>(311 * scale) + static_cast<int>(topTwips / 15.0 * scale);
     runTool(QStringLiteral("xdotool"),
             {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
              QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
@@ -203,8 +210,8 @@ bool Brimlet::waitForExit(int* exitCode) {
 }
 
 WindowGeometry geometryOf(const QString& window) {
-    const ToolResult r = runTool(QStringLiteral("xdotool"),
-                                 {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    const ToolResult r = runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"),
+                                                             QStringLiteral("--shell"), window});
     WindowGeometry g;
     for (const QByteArray& line : r.out.split('\n')) {
         const QList<QByteArray> kv = line.split('=');

@@ -14,12 +14,12 @@ namespace brimlet::e2e {
 // A fresh Xvfb for this test process, with a private runtime folder and no
 // session bus, so no Qt start leaves a daemon behind. Children inherit it.
 class XServer {
-public:
+  public:
     XServer();
     ~XServer();
     const QString& display() const { return display_; }
 
-private:
+  private:
     QProcess xvfb_;
     QTemporaryDir runtimeDir_;
     QString display_;
@@ -51,18 +51,18 @@ bool captureProbe(const QString& folder, const QString& name);
 // A window manager (openbox, so minimising is real) and a notification
 // area (trayer) on the test's X server, for as long as it lives.
 class Desktop {
-public:
+  public:
     Desktop();
     ~Desktop();
 
-private:
+  private:
     QProcess windowManager_;
     QProcess tray_;
 };
 
 // The real program, run in a folder of its own.
 class Brimlet {
-public:
+  public:
     explicit Brimlet(const QString& folder);
     ~Brimlet();
     // Waits until the main window is mapped.
@@ -84,7 +84,7 @@ public:
     QByteArray output();
     qint64 pid() const { return process_.processId(); }
 
-private:
+  private:
     QStringList windows();
     QProcess process_;
 };

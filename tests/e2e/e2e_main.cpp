@@ -9,11 +9,11 @@ namespace {
 
 // One fresh X server for each run of this binary.
 class XEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { server_ = std::make_unique<brimlet::e2e::XServer>(); }
     void TearDown() override { server_.reset(); }
 
-private:
+  private:
     std::unique_ptr<brimlet::e2e::XServer> server_;
 };
 

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
         const brimlet::Counters counters = brimlet::parseCounterFile(bytes);
-        if (!(brimlet::parseCounterFile(brimlet::counterFileBytes(counters)) == counters)) std::abort();
+        if (!(brimlet::parseCounterFile(brimlet::counterFileBytes(counters)) == counters))
+            std::abort();
     } catch (const brimlet::RuntimeError& e) {
         if (e.number() != 6 && e.number() != 62) std::abort();
     }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.isEmpty() != lines.isEmpty()) std::abort();
     if (!lines.isEmpty() && !lines.endsWith(QLatin1String("\r\n"))) std::abort();
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i] == QLatin1Char('\r') && (i + 1 >= lines.size() || lines[i + 1] != QLatin1Char('\n')))
+        if (lines[i] == QLatin1Char('\r') &&
+            (i + 1 >= lines.size() || lines[i + 1] != QLatin1Char('\n')))
             std::abort();
     }
     // Apart from line ends, nothing is added or lost.

@@ -88,7 +88,7 @@ TEST(CounterFile, ReaderFailsOnMissingFieldsAndOutOfRange) {
 }
 
 class CaptureStoreTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     CaptureStore store{dir.path()};
     QString at(const QString& name) { return dir.filePath(name); }

@@ -27,7 +27,7 @@ using testing::FakeHost;
 using testing::readAll;
 
 class EventCaptureTest : public ::testing::Test {
-protected:
+  protected:
     void started() {
         form.Form_Load();
         form.Timer1_Timer();

@@ -16,12 +16,12 @@ namespace brimlet::testing {
 
 // A host with an in-memory clipboard that records what the handlers do.
 class FakeHost : public Host {
-public:
+  public:
     std::optional<QImage> picture;
     std::optional<QString> text;
     QStringList calls;  // "beep", "clear", "msgBox 64 Title: prompt", ...
     std::function<void(const QString& call)> failOn;  // may throw for a call
-    std::function<void()> duringMsgBox;  // runs while a message box is open
+    std::function<void()> duringMsgBox;               // runs while a message box is open
     bool trayShown = true;
     QList<QByteArray> trayRecords;  // the record of each tray call
 
@@ -52,9 +52,12 @@ public:
         picture.reset();
         text.reset();
     }
-    void onClipboardChanged(std::function<void()> handler) override { changed = std::move(handler); }
+    void onClipboardChanged(std::function<void()> handler) override {
+        changed = std::move(handler);
+    }
     // Another program copies: the content changes and the change is reported.
-    void copyInAnotherProgram(std::optional<QString> newText, std::optional<QImage> newPicture = {}) {
+    void copyInAnotherProgram(std::optional<QString> newText,
+                              std::optional<QImage> newPicture = {}) {
         text = std::move(newText);
         picture = std::move(newPicture);
         if (changed) changed();
@@ -78,7 +81,7 @@ public:
 
     QStringList messages() const { return calls.filter(QStringLiteral("msgBox")); }
 
-private:
+  private:
     void record(const QString& call) {
         if (failOn) failOn(call);
         calls << call;

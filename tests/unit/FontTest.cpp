@@ -17,7 +17,7 @@ namespace {
 using testing::FakeHost;
 
 class FontTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { form.Form_Load(); }
     void choose(ChoiceCombo* box, const QString& entry) {
         const int index = box->findText(entry);
@@ -26,9 +26,7 @@ protected:
         emit box->activated(index);
     }
     QFont font() const { return form.Text1->font(); }
-    std::uint32_t color() const {
-        return colorValue(form.Text1->palette().color(QPalette::Text));
-    }
+    std::uint32_t color() const { return colorValue(form.Text1->palette().color(QPalette::Text)); }
     QTemporaryDir dir;
     FakeHost host;
     Form1 form{host, dir.path()};

@@ -50,7 +50,7 @@ TEST(Documents, RedirectPagesForwardToTheirOwnName) {
 }
 
 class HelpTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     FakeHost host;
     Form1 form{host, dir.path()};

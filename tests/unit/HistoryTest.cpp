@@ -5,9 +5,9 @@
 
 #include "common/QtPrinters.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QAction>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -37,7 +37,7 @@ TEST(LineReader, EveryLineEndsInCrLfAndALoneLfStaysInside) {
 }
 
 class HistoryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         write("pikcounter.txt", "3,2\r\n");
         form.Form_Load();
@@ -119,7 +119,8 @@ TEST_F(HistoryTest, AVanishedEntryIsReportedAndTheViewerKept) {
     QFile::remove(dir.filePath("text 1.txt"));
     ASSERT_TRUE(form.File2->selectName("text 1.txt"));
     ASSERT_EQ(host.messages().size(), 1);
-    EXPECT_TRUE(host.messages()[0].startsWith("msgBox 48 Brimlet: \"text 1.txt\" cannot be shown."));
+    EXPECT_TRUE(
+        host.messages()[0].startsWith("msgBox 48 Brimlet: \"text 1.txt\" cannot be shown."));
     EXPECT_EQ(form.Text1->text(), "before");
     EXPECT_FALSE(form.File2->names().contains("text 1.txt")) << "the list is read again";
 
@@ -198,7 +199,8 @@ TEST_F(HistoryTest, CopyTextButtonTakesTheViewerAndTheMenuItemTheLoadedText) {
 TEST_F(HistoryTest, DeleteCommandsRefuseTheProtectedNamesExactly) {
     for (const char* name : {"ReadmeHelp.txt", "PIKCOUNTER.TXT", "text 1.txt"}) write(name, "x");
     form.File2->refresh();
-    const QString refused = "msgBox 48 Important: Sorry, this file is important and can not be deleted!";
+    const QString refused =
+        "msgBox 48 Important: Sorry, this file is important and can not be deleted!";
     const QString deleted = "msgBox 64 File Deleted: Text file has been deleted!";
 
     form.File2->selectName("pikcounter.txt");

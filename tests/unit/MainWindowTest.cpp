@@ -4,10 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -20,8 +20,8 @@
 #include "help/DocumentHolder.h"
 #include "history/FileList.h"
 #include "ui/Controls.h"
-#include "ui/ImageBox.h"
 #include "ui/Form1.h"
+#include "ui/ImageBox.h"
 #include "ui/TextBox.h"
 
 namespace brimlet {
@@ -41,7 +41,7 @@ QString tree(const QList<QAction*>& actions) {
 }
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     FakeHost host;
     Form1 form{host, dir.path()};
@@ -108,8 +108,8 @@ TEST_F(MainWindowTest, CaptionsFontsAndDesignState) {
     EXPECT_EQ(form.Label5->text(), "Font");
     EXPECT_EQ(form.Option1->text(), "On");
     EXPECT_EQ(form.Option2->text(), "Off");
-    for (QWidget* w : std::initializer_list<QWidget*>{form.Command1, form.Option1, form.Label1,
-                                                      form.Combo4}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{form.Command1, form.Option1, form.Label1, form.Combo4}) {
         EXPECT_TRUE(w->font().bold());
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), 9.75);
     }
@@ -134,9 +134,9 @@ TEST_F(MainWindowTest, FixedSizeWindowWithoutMaximiseAndWithItsIcon) {
 }
 
 TEST_F(MainWindowTest, TabOrderAndFirstFocus) {
-    const QList<QWidget*> expected = {form.File1,   form.Command1, form.Text1,  form.File2,
+    const QList<QWidget*> expected = {form.File1,    form.Command1, form.Text1,    form.File2,
                                       form.Command2, form.Command3, form.Command4, form.Option1,
-                                      form.Option2, form.Combo1,   form.Combo2, form.Combo3,
+                                      form.Option2,  form.Combo1,   form.Combo2,   form.Combo3,
                                       form.Combo4};
     QWidget* w = form.File1;
     for (int i = 1; i < expected.size(); ++i) {

@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "FakeHost.h"
 #include "history/FileList.h"
 #include "host/RuntimeError.h"
-#include "FakeHost.h"
 #include "ui/Form1.h"
 #include "ui/ImageBox.h"
 #include "ui/TextBox.h"
@@ -30,7 +30,7 @@ QImage solid(int w, int h, QColor color) {
 }
 
 class PollerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     // A loaded window whose first tick has run, capturing on.
@@ -135,8 +135,7 @@ TEST_F(PollerTest, FailedTickIsReportedOnceSwitchesCapturingOffAndKeepsTheClipbo
     form.store().counters().text = 32767;
     host.text = "keep me";
     QMetaObject::invokeMethod(form.Timer1, "timeout");  // as the timer delivers it
-    EXPECT_EQ(host.messages(),
-              QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
+    EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
     EXPECT_TRUE(form.Option2->isChecked());
     EXPECT_FALSE(form.timer1Enabled());
     EXPECT_EQ(host.text, QString("keep me"));

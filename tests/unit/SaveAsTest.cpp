@@ -28,7 +28,7 @@ using testing::FakeHost;
 using testing::readAll;
 
 class SaveAsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         form.Form_Load();
         host.calls.clear();
@@ -41,7 +41,9 @@ protected:
         form.saveia->trigger();
         return form.saveimageDialog();
     }
-    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static void flushDeletes() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     QTemporaryDir dir;
     QTemporaryDir target;
@@ -89,8 +91,8 @@ TEST_F(SaveAsTest, EmptyNameBeepsTwiceAndKeepsTheDialog) {
     dialog->Combo1->setCurrentIndex(0);
     host.calls.clear();
     dialog->Command1->click();
-    EXPECT_EQ(host.calls, (QStringList{"beep", "beep",
-                                       "msgBox 16 Enter name: Please enter a file name!"}));
+    EXPECT_EQ(host.calls,
+              (QStringList{"beep", "beep", "msgBox 16 Enter name: Please enter a file name!"}));
     flushDeletes();
     ASSERT_EQ(form.savetextDialog(), dialog);
     EXPECT_TRUE(dialog->isVisible());
@@ -142,8 +144,9 @@ TEST_F(SaveAsTest, AFailedSaveNamesPathAndReasonAndKeepsTheDialogAsItWas) {
     dialog->Combo1->setCurrentIndex(0);
     dialog->Command1->click();
     ASSERT_EQ(host.messages().size(), 1);
-    EXPECT_TRUE(host.messages()[0].startsWith("msgBox 16 Save Text As: The file could not be saved:\n" +
-                                              folder + "/x.txt\n\nPath/File access error"))
+    EXPECT_TRUE(
+        host.messages()[0].startsWith("msgBox 16 Save Text As: The file could not be saved:\n" +
+                                      folder + "/x.txt\n\nPath/File access error"))
         << host.messages()[0].toStdString();
     flushDeletes();
     ASSERT_EQ(form.savetextDialog(), dialog);

@@ -17,7 +17,7 @@ namespace {
 using testing::FakeHost;
 
 class SwitchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         form.Form_Load();
         form.Timer1_Timer();  // first tick: on, "On" selected

@@ -41,7 +41,7 @@ TEST(TrayRecord, NotificationsDecodeRoundingHalfToEven) {
 }
 
 class TrayTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         form.Form_Load();
         host.calls.clear();
