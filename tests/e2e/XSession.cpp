@@ -80,6 +80,10 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return condition();
 }
 
+QString brimletBinary() {
+    return qEnvironmentVariable("BRIMLET_BINARY", QStringLiteral(BRIMLET_BINARY));
+}
+
 bool captureProbe(const QString& folder, const QString& name) {
     const QString path = QDir(folder).filePath(name);
     const bool captured = waitUntil(
@@ -130,7 +134,7 @@ Desktop::~Desktop() {
 Brimlet::Brimlet(const QString& folder) {
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(QStringLiteral(BRIMLET_BINARY), {});
+    process_.start(brimletBinary(), {});
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
 }
 

@@ -48,6 +48,10 @@ bool waitUntil(const std::function<bool()>& condition,
 // empty the clipboard without capturing. Returns whether it was captured.
 bool captureProbe(const QString& folder, const QString& name);
 
+// The program under test: BRIMLET_BINARY from the environment (a bundle,
+// say), or the one this build made.
+QString brimletBinary();
+
 // A window manager (openbox, so minimising is real) and a notification
 // area (trayer) on the test's X server, for as long as it lives.
 class Desktop {
