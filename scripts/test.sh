@@ -14,3 +14,7 @@ cmake --build build-sanitize -j"$(nproc)"
 # not checked, every other error ends the run.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j2
+
+# The portable bundle: built, then proven to run with the system's Qt hidden.
+scripts/bundle.sh
+scripts/check-bundle.sh

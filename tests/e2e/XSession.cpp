@@ -134,6 +134,12 @@ Desktop::~Desktop() {
 Brimlet::Brimlet(const QString& folder) {
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    // The program finds its own libraries and plugins (a bundle included):
+    // nothing the test runs with is passed on.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    environment.remove(QStringLiteral("QT_PLUGIN_PATH"));
+    process_.setProcessEnvironment(environment);
     process_.start(brimletBinary(), {});
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
 }
