@@ -135,12 +135,16 @@ QtHost::Look QtHost::lookThroughX() {
     if (!targets) return stalled();
     if (targets->contains(kPasswordHint.toLatin1())) {
         const auto hint = x_->read(kPasswordHint.toLatin1(), kPatience);
-        if (!hint) return stalled();
-        if (hint->trimmed() == "secret") return look;
+        if (!hint && x_->timedOut()) return stalled();
+        // A hint that cannot be read may mark a secret: keep away from it.
+        if (!hint || hint->trimmed() == "secret") return look;
     }
+    // A format the owner refuses is passed over; one it does not answer for
+    // ends the look.
     for (const QByteArray& target : imageTargets(*targets)) {
         const auto bytes = x_->read(target, kPatience);
-        if (!bytes) return stalled();
+        if (!bytes && x_->timedOut()) return stalled();
+        if (!bytes) continue;
         QImage picture = QImage::fromData(*bytes);
         if (!picture.isNull()) {
             look.bitmap = true;
@@ -152,7 +156,8 @@ QtHost::Look QtHost::lookThroughX() {
          {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "text/plain"}) {
         if (!targets->contains(target)) continue;
         const auto bytes = x_->read(target, kPatience);
-        if (!bytes) return stalled();
+        if (!bytes && x_->timedOut()) return stalled();
+        if (!bytes) continue;
         look.text = true;
         look.textData = decodeText(target, *bytes);
         return look;

@@ -78,6 +78,7 @@ std::uint32_t XClipboardReader::owner() {
 // waits for its notice, handling only the events of this connection.
 std::optional<std::uint32_t> XClipboardReader::requestAndWait(std::uint32_t target,
                                                               Clock::time_point deadline) {
+    timedOut_ = false;
     xcb_delete_property(connection_, window_, property_);
     xcb_convert_selection(connection_, window_, clipboard_, target, property_, XCB_CURRENT_TIME);
     xcb_flush(connection_);
@@ -99,7 +100,10 @@ std::optional<std::uint32_t> XClipboardReader::requestAndWait(std::uint32_t targ
         if (xcb_connection_has_error(connection_)) return std::nullopt;
         pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
         const int wait = remainingMs(deadline);
-        if (wait == 0 || ::poll(&fd, 1, wait) <= 0) return std::nullopt;
+        if (wait == 0 || ::poll(&fd, 1, wait) <= 0) {
+            timedOut_ = true;
+            return std::nullopt;
+        }
     }
 }
 
@@ -119,7 +123,10 @@ bool XClipboardReader::waitForPropertyChange(Clock::time_point deadline) {
         if (xcb_connection_has_error(connection_)) return false;
         pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
         const int wait = remainingMs(deadline);
-        if (wait == 0 || ::poll(&fd, 1, wait) <= 0) return false;
+        if (wait == 0 || ::poll(&fd, 1, wait) <= 0) {
+            timedOut_ = true;
+            return false;
+        }
     }
 }
 

@@ -24,6 +24,9 @@ class XClipboardReader {
     XClipboardReader& operator=(const XClipboardReader&) = delete;
 
     bool isOpen() const { return connection_ != nullptr; }
+    // Whether the last request failed because the owner did not answer in
+    // time (rather than refusing the format).
+    bool timedOut() const { return timedOut_; }
 
     // The window that owns the clipboard, 0 when none does. Asks only the
     // X server.
@@ -51,6 +54,7 @@ class XClipboardReader {
     std::uint32_t clipboard_ = 0;
     std::uint32_t property_ = 0;
     std::uint32_t incr_ = 0;
+    bool timedOut_ = false;
 };
 
 }  // namespace brimlet
