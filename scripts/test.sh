@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Builds Brimlet and runs every test: unit and widget tests offscreen, the
-# end-to-end tests against the real binary on a fresh Xvfb per test. Then
-# the same suite again on a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer (in build-sanitize/).
+# Builds Brimlet and runs every test: unit and widget tests offscreen and the
+# end-to-end tests against the real binary on a fresh Xvfb per test; the
+# portable bundle, proven to run with the system's Qt hidden; then the whole
+# suite again on a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (in build-sanitize/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+
+scripts/bundle.sh
+scripts/check-bundle.sh
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMLET_SANITIZE=ON -DBRIMLET_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
@@ -14,7 +18,3 @@ cmake --build build-sanitize -j"$(nproc)"
 # not checked, every other error ends the run.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j2
-
-# The portable bundle: built, then proven to run with the system's Qt hidden.
-scripts/bundle.sh
-scripts/check-bundle.sh
