@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -51,8 +52,17 @@ QtHost::QtHost() {
     const QString platform = QGuiApplication::platformName();
     changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
     if (platform == QLatin1String("xcb")) {
-        x_ = std::make_unique<XClipboardReader>();
-        if (!x_->isOpen()) x_.reset();
+        x_ = std::make_shared<XClipboardReader>();
+        if (x_->isOpen()) {
+            xThread_ = std::make_unique<QThread>();
+            xThread_->setObjectName(QStringLiteral("clipboard reader"));
+            xWorker_ = new QObject;
+            xWorker_->moveToThread(xThread_.get());
+            answers_ = std::make_unique<QObject>();
+            xThread_->start();
+        } else {
+            x_.reset();
+        }
     }
     clipboardConnection_ =
         QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
@@ -65,6 +75,11 @@ QtHost::QtHost() {
 
 QtHost::~QtHost() {
     QObject::disconnect(clipboardConnection_);
+    if (xThread_) {
+        xThread_->quit();
+        xThread_->wait();  // a look in progress ends within its bounded waits
+        delete xWorker_;
+    }
 }
 
 // The platform may have no data at all (an empty clipboard): null then.
@@ -74,9 +89,13 @@ const QMimeData* QtHost::mimeData() {
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
     if (!changesReported_ || !lookIsFresh()) {
-        // What this program put on the clipboard is answered from memory.
-        const bool ours = QGuiApplication::clipboard()->ownsClipboard();
-        look_ = x_ && !ours ? lookThroughX() : lookThroughQt();
+        // What this program put on the clipboard is answered from memory;
+        // another program's, on X11, once the reader has looked.
+        if (x_ && !QGuiApplication::clipboard()->ownsClipboard()) {
+            startLookThroughX();
+            return false;
+        }
+        look_ = lookThroughQt();
     }
     return format == ClipFormat::Bitmap ? look_->bitmap : look_->text;
 }
@@ -117,33 +136,31 @@ QString decodeText(const QByteArray& target, const QByteArray& bytes) {
     return QString::fromUtf8(bytes);
 }
 
-}  // namespace
-
 // Looks through the bounded reader and fetches the content at once, so that
 // taking it afterwards never waits. An owner that does not answer in time
-// is taken as an empty clipboard until the clipboard changes hands.
-QtHost::Look QtHost::lookThroughX() {
-    Look look;
-    look.generation = generation_;
-    const std::uint32_t owner = x_->owner();
-    if (owner == 0 || owner == stalledOwner_) return look;
+// is marked stalled and taken as an empty clipboard.
+ClipboardLook lookThroughX(XClipboardReader& x, quint64 generation, std::uint32_t skipOwner) {
+    ClipboardLook look;
+    look.generation = generation;
+    look.owner = x.owner();
+    if (look.owner == 0 || look.owner == skipOwner) return look;
     auto stalled = [&] {
-        stalledOwner_ = owner;
+        look.stalled = true;
         return look;
     };
-    const auto targets = x_->targets(kPatience);
+    const auto targets = x.targets(kPatience);
     if (!targets) return stalled();
     if (targets->contains(kPasswordHint.toLatin1())) {
-        const auto hint = x_->read(kPasswordHint.toLatin1(), kPatience);
-        if (!hint && x_->timedOut()) return stalled();
+        const auto hint = x.read(kPasswordHint.toLatin1(), kPatience);
+        if (!hint && x.timedOut()) return stalled();
         // A hint that cannot be read may mark a secret: keep away from it.
         if (!hint || hint->trimmed() == "secret") return look;
     }
     // A format the owner refuses is passed over; one it does not answer for
     // ends the look.
     for (const QByteArray& target : imageTargets(*targets)) {
-        const auto bytes = x_->read(target, kPatience);
-        if (!bytes && x_->timedOut()) return stalled();
+        const auto bytes = x.read(target, kPatience);
+        if (!bytes && x.timedOut()) return stalled();
         if (!bytes) continue;
         QImage picture = QImage::fromData(*bytes);
         if (!picture.isNull()) {
@@ -155,14 +172,42 @@ QtHost::Look QtHost::lookThroughX() {
     for (const QByteArray target :
          {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "text/plain"}) {
         if (!targets->contains(target)) continue;
-        const auto bytes = x_->read(target, kPatience);
-        if (!bytes && x_->timedOut()) return stalled();
+        const auto bytes = x.read(target, kPatience);
+        if (!bytes && x.timedOut()) return stalled();
         if (!bytes) continue;
         look.text = true;
         look.textData = decodeText(target, *bytes);
         return look;
     }
     return look;
+}
+
+}  // namespace
+
+void QtHost::startLookThroughX() {
+    if (lookInFlight_) return;  // one at a time; a stale answer starts the next
+    lookInFlight_ = true;
+    const quint64 generation = generation_;
+    const std::uint32_t skipOwner = stalledOwner_;
+    std::shared_ptr<XClipboardReader> reader = x_;
+    QObject* answers = answers_.get();
+    QMetaObject::invokeMethod(xWorker_, [this, reader, generation, skipOwner, answers] {
+        ClipboardLook look = lookThroughX(*reader, generation, skipOwner);
+        QMetaObject::invokeMethod(
+            answers, [this, look = std::move(look)]() mutable { lookedThroughX(std::move(look)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void QtHost::lookedThroughX(Look look) {
+    lookInFlight_ = false;
+    if (look.generation != generation_) {
+        startLookThroughX();  // the clipboard changed meanwhile
+        return;
+    }
+    if (look.stalled) stalledOwner_ = look.owner;
+    look_ = std::move(look);
+    if ((look_->bitmap || look_->text) && changed_) changed_();
 }
 
 // A change made here is not reported to the handler, and whatever was looked

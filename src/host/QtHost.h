@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QImage>
 #include <QPointer>
+#include <QString>
 #include <QSystemTrayIcon>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,8 +13,24 @@
 #include "host/XClipboardReader.h"
 
 class QMimeData;
+class QThread;
 
 namespace brimlet {
+
+// What the clipboard offered when last looked at, and the change count it
+// was looked at in. While no change has been reported since, looking again
+// would only ask the owner the same question.
+struct ClipboardLook {
+    quint64 generation = 0;
+    bool bitmap = false;
+    bool text = false;
+    // Content already fetched while looking (through the X reader).
+    std::optional<QImage> picture;
+    std::optional<QString> textData;
+    // The owner looked at, and whether it failed to answer in time.
+    std::uint32_t owner = 0;
+    bool stalled = false;
+};
 
 // The host on Qt: the system clipboard, QMessageBox, the desktop's opener.
 class QtHost : public Host {
@@ -44,24 +63,23 @@ class QtHost : public Host {
     template <class Change>
     void changeClipboard(Change&& change);
 
-    // What the clipboard offered when last looked at, and the change count
-    // it was looked at in. While no change has been reported since, looking
-    // again would only ask the owner the same question.
-    struct Look {
-        quint64 generation = 0;
-        bool bitmap = false;
-        bool text = false;
-        // Content already fetched while looking (through the X reader).
-        std::optional<QImage> picture;
-        std::optional<QString> textData;
-    };
+    using Look = ClipboardLook;
     Look lookThroughQt() const;
-    Look lookThroughX();
     bool lookIsFresh() const { return look_ && look_->generation == generation_; }
+    // On X11 another program's clipboard is looked at on a thread of its
+    // own, so the window never waits for it; the answer comes back as a
+    // change report.
+    void startLookThroughX();
+    void lookedThroughX(Look look);
 
-    // On X11, a reader of our own whose waits are bounded, and the owner
-    // that once did not answer: skipped until the clipboard changes hands.
-    std::unique_ptr<XClipboardReader> x_;
+    // On X11: a reader of our own whose waits are bounded, the thread it
+    // works on, and the owner that once did not answer (skipped until the
+    // clipboard changes hands).
+    std::shared_ptr<XClipboardReader> x_;
+    std::unique_ptr<QThread> xThread_;
+    QObject* xWorker_ = nullptr;        // lives on xThread_
+    std::unique_ptr<QObject> answers_;  // receives the answers on this thread
+    bool lookInFlight_ = false;
     std::uint32_t stalledOwner_ = 0;
     quint64 generation_ = 1;
     std::optional<Look> look_;
