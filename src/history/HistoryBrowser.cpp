@@ -4,6 +4,7 @@
 #include <QRadioButton>
 #include <QStringList>
 
+#include "capture/CaptureStore.h"
 #include "history/FileList.h"
 #include "history/LineReader.h"
 #include "host/Files.h"
@@ -22,7 +23,6 @@ namespace {
 const QString kImageCopy = QStringLiteral("Image Copy");
 const QString kTextCopy = QStringLiteral("Text Copy");
 const QString kFileDeleted = QStringLiteral("File Deleted");
-const QString kCounterFile = QStringLiteral("pikcounter.txt");
 const QString kReadme = QStringLiteral("ReadmeHelp.txt");
 
 }  // namespace
@@ -139,11 +139,11 @@ void Form1::dlim_Click() {
 }
 
 void Form1::Command4_Click() {
-    deleteText({kCounterFile, kReadme});
+    deleteText({kCounterFileName, kReadme});
 }
 
 void Form1::deltext_Click() {
-    deleteText({kCounterFile});
+    deleteText({kCounterFileName});
 }
 
 }  // namespace brimlet
