@@ -122,6 +122,8 @@ void BM_SelectText(benchmark::State& state) {
 }
 BENCHMARK(BM_SelectText)
     ->ArgNames({"size", "line"})
+    ->Args({1 << 20, 0})
+    ->Args({1 << 20, 200})
     ->Args({10 << 20, 80})
     ->Args({10 << 20, 0})
     ->Unit(benchmark::kMillisecond);

@@ -103,6 +103,13 @@ SaveAsDialog::SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout)
     Command2->setFont(bold);
     place(Command2, {2400, 2880, 2175, 375});
 
+    Drive1->setAccessibleName(QStringLiteral("Drive"));
+    Dir1->setAccessibleName(QStringLiteral("Folder"));
+    Text1->setAccessibleName(QStringLiteral("File Name"));
+    Combo1->setAccessibleName(QStringLiteral("Type"));
+    Command1->setAccessibleName(QStringLiteral("Save"));
+    Command2->setAccessibleName(QStringLiteral("Cancel"));
+
     setTabOrder(Drive1, Dir1);
     setTabOrder(Dir1, Text1);
     setTabOrder(Text1, Combo1);

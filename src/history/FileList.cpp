@@ -1,6 +1,7 @@
 #include "history/FileList.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QStringListModel>
 
 namespace brimlet {
@@ -11,20 +12,21 @@ FileList::FileList(const QString& folder, const QString& pattern, QWidget* paren
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    // A click selects; the keyboard moves the selection. Either way the
-    // entry counts as chosen once.
-    connect(this, &QListView::clicked, this, &FileList::entryClicked);
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (!quiet_ && current.isValid()) emit entryClicked();
-            });
+    // A click on a row chooses it. The focus arriving, a refresh or a
+    // deletion may move the current row too, but only the user chooses.
+    connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && !fileName().isEmpty()) emit entryClicked();
+    });
     refresh();
 }
 
-void FileList::mousePressEvent(QMouseEvent* event) {
-    quiet_ = true;
-    QListView::mousePressEvent(event);
-    quiet_ = false;
+// The arrow, Home, End and Page keys (and typing a name's first letters)
+// choose the row they move the selection to.
+void FileList::keyPressEvent(QKeyEvent* event) {
+    const QPersistentModelIndex before = currentIndex();
+    QListView::keyPressEvent(event);
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now != before && selectionModel()->isSelected(now)) emit entryClicked();
 }
 
 QString FileList::fileName() const {
@@ -41,12 +43,12 @@ bool FileList::selectName(const QString& name) {
     if (row < 0) return false;
     selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
                                       QItemSelectionModel::ClearAndSelect);
+    emit entryClicked();
     return true;
 }
 
 void FileList::refresh() {
     const QString selected = fileName();
-    quiet_ = true;
     const QStringList entries =
         QDir(folder_).entryList(QStringList{pattern_}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     model_->setStringList(entries);
@@ -55,7 +57,6 @@ void FileList::refresh() {
         const QModelIndex index = model_->index(static_cast<int>(row));
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     }
-    quiet_ = false;
 }
 
 }  // namespace brimlet

@@ -23,18 +23,18 @@ class FileList : public QListView {
 
     // Reads the folder again; the selected name stays selected while it exists.
     void refresh();
-    // Selects an entry as the keyboard does; returns false when it is not listed.
+    // Selects an entry and chooses it, as a click on it does; returns false
+    // when it is not listed.
     bool selectName(const QString& name);
 
   signals:
-    // The user selected an entry, by mouse or by keyboard.
+    // The user chose an entry, by mouse or by keyboard.
     void entryClicked();
 
   protected:
-    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    bool quiet_ = false;  // selection changes of our own, or of a mouse press
     QString folder_;
     QString pattern_;
     QStringListModel* model_;

@@ -11,6 +11,7 @@
 #include "host/Host.h"
 #include "host/Picture.h"
 #include "host/RuntimeError.h"
+#include "host/Trace.h"
 #include "host/Untrapped.h"
 #include "ui/Form1.h"
 #include "ui/ImageBox.h"
@@ -38,26 +39,31 @@ void Form1::reportUnreadableEntry(FileList* list, const RuntimeError& error) {
                  QStringLiteral("Brimlet"));
 }
 
+// A list with nothing selected has no entry to show.
 void Form1::File1_Click() {
+    const QString name = File1->fileName();
+    if (name.isEmpty()) return;
     QImage picture;
-    if (auto error =
-            trapRunTimeError([&] { picture = loadPicture(store_.path(File1->fileName())); })) {
+    if (auto error = trapRunTimeError([&] { picture = loadPicture(store_.path(name)); })) {
         reportUnreadableEntry(File1, *error);
         return;
     }
     Image2->setPicture(picture);
+    qCDebug(traceLog).noquote() << "shows" << name;
 }
 
 void Form1::File2_Click() {
+    const QString name = File2->fileName();
+    if (name.isEmpty()) return;
     loadedText_.clear();
     QByteArray bytes;
-    if (auto error =
-            trapRunTimeError([&] { bytes = readWholeFile(store_.path(File2->fileName())); })) {
+    if (auto error = trapRunTimeError([&] { bytes = readWholeFile(store_.path(name)); })) {
         reportUnreadableEntry(File2, *error);
         return;
     }
     loadedText_ = linesWithCrLf(QString::fromUtf8(bytes));
     Text1->setText(loadedText_);
+    qCDebug(traceLog).noquote() << "shows" << name;
 }
 
 // Copying a picture back: the direct stop of the timer comes only after the

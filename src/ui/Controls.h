@@ -18,8 +18,10 @@ class ClickLabel : public QLabel {
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// An editable drop-down combo box that acts only when an entry of its list is
-// chosen: typing into the edit field, Enter included, only edits.
+// An editable drop-down combo box that acts only when an entry is chosen
+// from its open list, by a click or by Enter. Typing into the edit field,
+// Enter or Escape there, leaving the box, the arrow keys or the wheel on the
+// closed box only edit or show an entry; they choose nothing.
 class ChoiceCombo : public QComboBox {
     Q_OBJECT
   public:
@@ -30,6 +32,9 @@ class ChoiceCombo : public QComboBox {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    bool choosing_ = false;  // the open list is handling a click or Enter
 };
 
 }  // namespace brimlet

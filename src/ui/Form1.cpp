@@ -14,6 +14,7 @@
 #include "help/DocumentHolder.h"
 #include "history/FileList.h"
 #include "host/Host.h"
+#include "host/Trace.h"
 #include "host/TrayNotifyEvent.h"
 #include "host/Untrapped.h"
 #include "ui/AppIcon.h"
@@ -36,6 +37,12 @@ Control* named(Control* control, const char* name) {
     return control;
 }
 
+// What a screen reader says of a control (and what the focus trace names).
+void describe(QWidget* control, const char* name, const char* description = nullptr) {
+    control->setAccessibleName(QString::fromLatin1(name));
+    if (description != nullptr) control->setAccessibleDescription(QString::fromLatin1(description));
+}
+
 }  // namespace
 
 Form1::Form1(Host& host, const QString& folder, QWidget* parent)
@@ -51,6 +58,8 @@ Form1::Form1(Host& host, const QString& folder, QWidget* parent)
     createMenus();
     wireEvents();
     setTabOrder();
+    describeControls();
+    traceFocusChanges();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
     if (const QScreen* screen = this->screen()) {
@@ -156,6 +165,23 @@ void Form1::createControls(const QString& folder) {
     // option buttons must stay clickable.
     Option1->raise();
     Option2->raise();
+}
+
+void Form1::describeControls() {
+    describe(File1, "Picture list", "The pictures in the folder; choose one to show it");
+    describe(File2, "Text list", "The texts in the folder; choose one to show it");
+    describe(Image2, "Picture viewer", "The picture last captured or chosen");
+    describe(Text1, "Text viewer", "The text last captured or chosen; it can be edited");
+    describe(Command1, "Copy Image");
+    describe(Command2, "Delete Image");
+    describe(Command3, "Copy Text");
+    describe(Command4, "Delete Text");
+    describe(Option1, "Clipboard Copy On");
+    describe(Option2, "Clipboard Copy Off");
+    describe(Combo4, "Font");
+    describe(Combo1, "Font Style");
+    describe(Combo2, "Font Size");
+    describe(Combo3, "Font Color");
 }
 
 void Form1::createMenus() {

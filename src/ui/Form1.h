@@ -176,6 +176,7 @@ class Form1 : public QMainWindow {
 
     void createControls(const QString& folder);
     void createMenus();
+    void describeControls();
     void wireEvents();
     void setTabOrder();
     void on(QAction* action, Handler handler);

@@ -6,26 +6,39 @@ namespace brimlet {
 
 // A multi-line text box whose text() gives back exactly what setText() put
 // in, line ends included, until the user edits it; edited text comes back
-// with CR LF line ends, as typed lines end in a text box.
+// with CR LF line ends, as typed lines end in a text box. Tab and Shift+Tab
+// move the focus on, as in any text box of a form.
 //
-// Laying out one very long line takes a text widget minutes (a 10 MiB
-// minified file is one line), and a huge text takes it a third of a second
-// per 10 MiB. So a text holding a line longer than kLongLine is shown with
-// such lines broken into pieces, and only the first kShownLimit characters
-// of a longer text are shown, followed by a note; such a text is read-only.
-// text() still gives the text exactly as it was set.
+// A text widget lays out each line as a whole, and one line of a megabyte
+// takes it most of a second, again after every key press. So lines longer
+// than kPieceLength are shown in pieces of that length: each piece after the
+// first is a block marked as continuing its line, and text() joins the
+// pieces again. Such display breaks are never part of the text: Enter and
+// pasted line ends make real breaks, and Backspace or Delete next to a
+// display break act on the character beyond it.
+//
+// A text longer than kShownLimit characters is shown cut to that length,
+// followed by a note, and read-only; text() still gives the whole text.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
-    static constexpr qsizetype kLongLine = 4096;
-    static constexpr qsizetype kShownLimit = 256 * 1024;
+    static constexpr qsizetype kPieceLength = 2048;
+    static constexpr qsizetype kShownLimit = 1 << 20;
 
     explicit TextBox(QWidget* parent = nullptr);
 
     QString text() const;
     void setText(const QString& text);
 
+  protected:
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+
   private:
+    // Inserts `text` at the cursor with real line breaks, as one edit.
+    void insertLines(const QString& text);
+
     QString text_;
 };
 

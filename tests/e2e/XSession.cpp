@@ -131,7 +131,7 @@ Desktop::~Desktop() {
     }
 }
 
-Brimlet::Brimlet(const QString& folder) {
+Brimlet::Brimlet(const QString& folder, Trace trace) {
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // The program finds its own libraries and plugins (a bundle included):
@@ -139,6 +139,10 @@ Brimlet::Brimlet(const QString& folder) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
     environment.remove(QStringLiteral("QT_PLUGIN_PATH"));
+    if (trace == Trace::On) {
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"),
+                           QStringLiteral("brimlet.trace.debug=true"));
+    }
     process_.setProcessEnvironment(environment);
     process_.start(brimletBinary(), {});
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
@@ -246,9 +250,60 @@ void Brimlet::kill() {
     process_.waitForFinished(5000);
 }
 
+void Brimlet::readOutput(int waitMs) {
+    if (process_.bytesAvailable() == 0) process_.waitForReadyRead(waitMs);
+    log_ += process_.readAll();
+}
+
+bool Brimlet::takeTrace(const QString& prefix, std::chrono::milliseconds timeout, QString* found) {
+    const QByteArray marker = "brimlet.trace: " + prefix.toUtf8();
+    qsizetype& from = taken_[prefix];
+    from = std::max(from, skipped_);
+    return waitUntil(
+        [&] {
+            readOutput(20);
+            for (;;) {
+                const qsizetype end = log_.indexOf('\n', from);
+                if (end < 0) return false;
+                const QByteArray line = log_.mid(from, end - from);
+                from = end + 1;
+                if (line.startsWith(marker)) {
+                    *found = QString::fromUtf8(line.mid(marker.size()));
+                    return true;
+                }
+            }
+        },
+        timeout);
+}
+
+void Brimlet::skipTraces() {
+    readOutput(0);
+    const qsizetype end = log_.lastIndexOf('\n');
+    skipped_ = end + 1;
+}
+
+QString Brimlet::nextTrace(const QString& prefix, std::chrono::milliseconds timeout) {
+    QString found;
+    takeTrace(prefix, timeout, &found);
+    return found;
+}
+
+bool Brimlet::traced(const QString& prefix, std::chrono::milliseconds quiet) {
+    QString found;
+    return takeTrace(prefix, quiet, &found);
+}
+
+void Brimlet::press(const QStringList& keys) {
+    for (const QString& key : keys) {
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), key});
+        readOutput(100);  // as a person types; a list that opens is open before the next
+    }
+}
+
 QByteArray Brimlet::output() {
     process_.waitForFinished(100);
-    return process_.readAll() + "\nstate " + QByteArray::number(process_.state()) + " exit " +
+    readOutput(0);
+    return log_ + "\nstate " + QByteArray::number(process_.state()) + " exit " +
            QByteArray::number(process_.exitCode()) + " status " +
            QByteArray::number(process_.exitStatus()) + " error " + process_.errorString().toUtf8();
 }

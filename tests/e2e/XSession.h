@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -64,10 +65,14 @@ class Desktop {
     QProcess tray_;
 };
 
-// The real program, run in a folder of its own.
+// The real program, run in a folder of its own. With Trace::On it reports
+// on standard error what the user sees change (the focus by the control's
+// accessible name, the entry shown, the viewer's font), which the test reads
+// line by line.
 class Brimlet {
   public:
-    explicit Brimlet(const QString& folder);
+    enum class Trace { Off, On };
+    explicit Brimlet(const QString& folder, Trace trace = Trace::Off);
     ~Brimlet();
     // Waits until the main window is mapped.
     bool waitForWindow();
@@ -86,11 +91,29 @@ class Brimlet {
     bool waitForExit(int* exitCode);
     void kill();
     QByteArray output();
+    // The next trace line of a kind (its prefix: "focus ", "shows ",
+    // "viewer font ") after the last one of that kind taken, without its
+    // prefix; null when none comes in time.
+    QString nextTrace(const QString& prefix,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Whether a trace line of that kind came since the last one taken,
+    // waiting `quiet` for late ones.
+    bool traced(const QString& prefix, std::chrono::milliseconds quiet);
+    // Passes over every trace line written so far.
+    void skipTraces();
+    // Presses keys (xdotool key names) in the focused window, one after
+    // another at a person's pace.
+    void press(const QStringList& keys);
     qint64 pid() const { return process_.processId(); }
 
   private:
     QStringList windows();
+    void readOutput(int waitMs);
+    bool takeTrace(const QString& prefix, std::chrono::milliseconds timeout, QString* found);
     QProcess process_;
+    QByteArray log_;                   // everything the program wrote so far
+    QHash<QString, qsizetype> taken_;  // by kind, where the last line taken ended
+    qsizetype skipped_ = 0;            // lines before are passed over
 };
 
 struct WindowGeometry {

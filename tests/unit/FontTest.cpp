@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QTemporaryDir>
 
+#include "ChooseEntry.h"
 #include "FakeHost.h"
 #include "format/Colors.h"
 #include "ui/Controls.h"
@@ -20,10 +21,7 @@ class FontTest : public ::testing::Test {
   protected:
     void SetUp() override { form.Form_Load(); }
     void choose(ChoiceCombo* box, const QString& entry) {
-        const int index = box->findText(entry);
-        ASSERT_GE(index, 0) << entry.toStdString();
-        box->setCurrentIndex(index);
-        emit box->activated(index);
+        ASSERT_TRUE(testing::chooseEntry(box, entry)) << entry.toStdString();
     }
     QFont font() const { return form.Text1->font(); }
     std::uint32_t color() const { return colorValue(form.Text1->palette().color(QPalette::Text)); }

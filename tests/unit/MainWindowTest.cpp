@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "ChooseEntry.h"
 #include "FakeHost.h"
 #include "app/FolderLock.h"
 #include "help/DocumentHolder.h"
@@ -179,12 +180,21 @@ TEST_F(MainWindowTest, TypingIntoAComboDoesNothingUntilAnEntryIsChosen) {
     int chosen = 0;
     QObject::connect(form.Combo1, &ChoiceCombo::chosen, [&] { ++chosen; });
     form.Form_Load();
+    form.show();
+    form.Combo1->setFocus();
+    // Typed entries, Enter and Escape in the edit field, leaving the box and
+    // the arrow keys on the closed box choose nothing.
     form.Combo1->setEditText("Bold");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(form.Combo1->lineEdit(), &enter);
+    for (int key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Down}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(form.Combo1, &press);
+    }
+    form.Combo1->setEditText("Regular");
+    form.Combo2->setFocus();
+    QApplication::processEvents();
     EXPECT_EQ(chosen, 0);
     EXPECT_EQ(form.Combo1->count(), 3);  // nothing was added
-    form.Combo1->activated(1);
+    ASSERT_TRUE(testing::chooseEntry(form.Combo1, "Bold"));
     EXPECT_EQ(chosen, 1);
 }
 

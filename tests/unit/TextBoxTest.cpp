@@ -2,12 +2,26 @@
 
 #include "common/QtPrinters.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QTextBlock>
 
 #include "ui/TextBox.h"
 
 namespace brimlet {
 namespace {
+
+// Where two long texts first differ (-1: they are equal), for short failure
+// messages.
+qsizetype firstDifference(const QString& a, const QString& b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        if (a[i] != b[i]) return i;
+    }
+    return a.size() == b.size() ? -1 : common;
+}
 
 TEST(TextBox, GivesBackExactlyWhatWasSetUntilEdited) {
     TextBox box;
@@ -20,15 +34,54 @@ TEST(TextBox, GivesBackExactlyWhatWasSetUntilEdited) {
     EXPECT_TRUE(box.text().endsWith("four!\r\nnew"));
 }
 
-TEST(TextBox, ShowsVeryLongLinesInPiecesAndKeepsTheTextWhole) {
+TEST(TextBox, ShowsVeryLongLinesInPiecesYetEditsThemAsOneLine) {
     TextBox box;
-    QString text(3 * TextBox::kLongLine + 5, QLatin1Char('x'));
+    const qsizetype piece = TextBox::kPieceLength;
+    QString text(3 * piece + 5, QLatin1Char('x'));
+    text[piece - 1] = QLatin1Char('a');  // ends the first piece
+    text[piece] = QLatin1Char('b');      // starts the second
     text += "\r\nshort";
     box.setText(text);
-    EXPECT_TRUE(box.isReadOnly());
-    EXPECT_EQ(box.text(), text);
+    EXPECT_FALSE(box.isReadOnly());
+    EXPECT_EQ(firstDifference(box.text(), text), -1);
     EXPECT_EQ(box.document()->blockCount(), 5);  // four pieces, then "short"
-    EXPECT_EQ(box.document()->firstBlock().length() - 1, TextBox::kLongLine);
+    EXPECT_EQ(box.document()->firstBlock().length() - 1, piece);
+
+    // Backspace at the start of a piece deletes the character before the
+    // display break; Delete at the end of one deletes the one after it.
+    QTextCursor at(box.document()->findBlockByNumber(1));
+    box.setTextCursor(at);
+    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(&box, &backspace);
+    QString expected = text;
+    expected.remove(piece - 1, 1);
+    EXPECT_EQ(firstDifference(box.text(), expected), -1);
+    at = QTextCursor(box.document()->firstBlock());
+    at.movePosition(QTextCursor::EndOfBlock);
+    box.setTextCursor(at);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(&box, &del);
+    expected.remove(piece - 1, 1);
+    EXPECT_EQ(firstDifference(box.text(), expected), -1);
+
+    // Enter inside a piece and a pasted line end are real breaks; undo
+    // takes them back.
+    at = QTextCursor(box.document()->findBlockByNumber(2));
+    at.movePosition(QTextCursor::NextCharacter);
+    box.setTextCursor(at);
+    const qsizetype enterAt = 2 * (piece - 1) + 1;  // two pieces, one short each, then one
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&box, &enter);
+    const QString beforeEnter = expected;
+    expected.insert(enterAt, "\r\n");
+    EXPECT_EQ(firstDifference(box.text(), expected), -1);
+    QGuiApplication::clipboard()->setText("one\ntwo");
+    box.paste();
+    expected.insert(enterAt + 2, "one\r\ntwo");
+    EXPECT_EQ(firstDifference(box.text(), expected), -1);
+    box.undo();
+    box.undo();
+    EXPECT_EQ(firstDifference(box.text(), beforeEnter), -1);
 
     box.setText("short again");
     EXPECT_FALSE(box.isReadOnly());
