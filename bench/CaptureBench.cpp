@@ -10,10 +10,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "capture/CaptureEngine.h"
 #include "capture/CaptureStore.h"
-#include "history/FileList.h"
 #include "host/QtHost.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
+#include "widgets/FileList.h"
 
 namespace brimlet {
 namespace {
@@ -22,11 +23,13 @@ namespace {
 struct Rig {
     QTemporaryDir dir;
     QtHost host;
-    Form1 form{host, dir.path()};
+    MainWindow window{host, dir.path()};
+    CaptureEngine& capture = window.capture();
+    FileList* textList = window.findChild<FileList*>(QStringLiteral("textList"));
     Rig() {
-        form.Form_Load();
-        form.Timer1_Timer();
-        form.setTimer1Enabled(false);  // ticks are driven by the benchmark only
+        window.load();
+        capture.onCaptureTick();
+        capture.setOn(false);  // ticks are driven by the benchmark only
     }
     void removeCaptures() {
         QDir folder(dir.path());
@@ -54,7 +57,7 @@ void BM_TextCaptureTick(benchmark::State& state) {
         rig.removeCaptures();
         QGuiApplication::clipboard()->setText(text);
         state.ResumeTiming();
-        rig.form.Timer1_Timer();
+        rig.capture.onCaptureTick();
         QCoreApplication::processEvents();
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -75,7 +78,7 @@ void BM_PictureCaptureTick(benchmark::State& state) {
         rig.removeCaptures();
         QGuiApplication::clipboard()->setImage(picture);
         state.ResumeTiming();
-        rig.form.Timer1_Timer();
+        rig.capture.onCaptureTick();
         QCoreApplication::processEvents();
     }
 }
@@ -84,7 +87,7 @@ BENCHMARK(BM_PictureCaptureTick)->Unit(benchmark::kMillisecond);
 void BM_IdleTick(benchmark::State& state) {
     Rig rig;
     QGuiApplication::clipboard()->clear();
-    for (auto _ : state) rig.form.Timer1_Timer();
+    for (auto _ : state) rig.capture.onCaptureTick();
 }
 BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
 
@@ -96,7 +99,7 @@ void BM_ListRefresh(benchmark::State& state) {
         file.open(QIODevice::WriteOnly);
     }
     for (auto _ : state) {
-        rig.form.File2->refresh();
+        rig.textList->refresh();
         QCoreApplication::processEvents();
     }
 }
@@ -110,13 +113,13 @@ void BM_SelectText(benchmark::State& state) {
     file.open(QIODevice::WriteOnly);
     file.write(sampleText(state.range(0), state.range(1)).toUtf8());
     file.close();
-    rig.form.File2->refresh();
+    rig.textList->refresh();
     for (auto _ : state) {
-        rig.form.File2->selectName("big.txt");
+        rig.textList->selectName("big.txt");
         QCoreApplication::processEvents();
         state.PauseTiming();
-        rig.form.File2->clearSelection();
-        rig.form.File2->setCurrentIndex(QModelIndex());
+        rig.textList->clearSelection();
+        rig.textList->setCurrentIndex(QModelIndex());
         state.ResumeTiming();
     }
 }

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Version.h"
 #include "app/FolderLock.h"
 #include "app/Platform.h"
-#include "app/Version.h"
 #include "host/AtomicFile.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 
 namespace brimlet {
 
@@ -98,8 +98,8 @@ int runBrimlet(int argc, char** argv) {
     }
     removeStaleTemporaries(folder);
 
-    Form1 form(host, folder);
-    runUntrapped(host, [&] { form.Form_Load(); });
+    MainWindow window(host, folder);
+    runUntrapped(host, [&] { window.load(); });
     return QApplication::exec();
 }
 

@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "ui/AppIcon.h"
+#include "widgets/AppIcon.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -14,11 +14,11 @@
 #include "host/Host.h"
 #include "host/Picture.h"
 #include "host/Untrapped.h"
-#include "ui/Fonts.h"
-#include "ui/Form1.h"
-#include "ui/ImageBox.h"
-#include "ui/TextBox.h"
-#include "ui/Twips.h"
+#include "widgets/Fonts.h"
+#include "widgets/PictureBox.h"
+#include "widgets/ProgramWindows.h"
+#include "widgets/TextBox.h"
+#include "widgets/Twips.h"
 
 namespace brimlet {
 
@@ -51,14 +51,15 @@ QString saveFailureMessage(const QString& path, const RuntimeError& error) {
 
 }  // namespace
 
-SaveAsDialog::SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout)
-    : QWidget(&form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+SaveAsDialog::SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Content content,
+                           const SaveAsLayout& layout)
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       host_(host),
-      form_(form),
+      content_(std::move(content)),
       types_(layout.types) {
-    setObjectName(QString::fromLatin1(layout.name));
-    setProperty(kProgramWindow, true);
+    setObjectName(QString::fromLatin1(layout.objectName));
+    setLoaded(this, true);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(layout.caption));
     setWindowIcon(dialogIcon());
@@ -67,87 +68,84 @@ SaveAsDialog::SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout)
     auto place = [&](QWidget* w, const QRect& r) {
         w->setGeometry(twipsRect(r.x(), r.y(), r.width(), r.height(), dpi));
     };
+    auto named = [](QWidget* w, const char* name, const char* accessibleName) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setAccessibleName(QString::fromLatin1(accessibleName));
+    };
     const QFont bold = boldFont(9.75);
 
-    Drive1 = new DriveList(form.store().path(QString()), this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    place(Drive1, {120, 120, 5415, 315});
-    Dir1 = new FolderList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    place(Dir1, {120, 600, 5415, 990});
-    Label1 = new QLabel(QStringLiteral("File Name"), this);
-    Label1->setFont(bold);
-    place(Label1, layout.label1);
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setFont(bold);
-    place(Text1, layout.text1);
-    Label2 = new QLabel(QStringLiteral("Type"), this);
-    Label2->setFont(bold);
-    place(Label2, layout.label2);
-    Combo1 = new QComboBox(this);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setFont(bold);
-    place(Combo1, {1320, 2280, 4215, 360});
+    driveList_ = new DriveList(folder, this);
+    named(driveList_, "driveList", "Drive");
+    place(driveList_, {120, 120, 5415, 315});
+    folderList_ = new FolderList(this);
+    named(folderList_, "folderList", "Folder");
+    place(folderList_, {120, 600, 5415, 990});
+    nameLabel_ = new QLabel(QStringLiteral("File Name"), this);
+    nameLabel_->setFont(bold);
+    place(nameLabel_, layout.nameLabel);
+    nameBox_ = new QLineEdit(this);
+    named(nameBox_, "nameBox", "File Name");
+    nameBox_->setFont(bold);
+    place(nameBox_, layout.nameBox);
+    typeLabel_ = new QLabel(QStringLiteral("Type"), this);
+    typeLabel_->setFont(bold);
+    place(typeLabel_, layout.typeLabel);
+    typeBox_ = new QComboBox(this);
+    named(typeBox_, "typeBox", "Type");
+    typeBox_->setEditable(true);
+    typeBox_->setInsertPolicy(QComboBox::NoInsert);
+    typeBox_->setFont(bold);
+    place(typeBox_, {1320, 2280, 4215, 360});
     // Neither button answers Enter or Esc.
-    Command1 = new QPushButton(QStringLiteral("Save"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setAutoDefault(false);
-    Command1->setFont(bold);
-    place(Command1, {120, 2880, 2175, 375});
-    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setAutoDefault(false);
-    Command2->setFont(bold);
-    place(Command2, {2400, 2880, 2175, 375});
+    saveButton_ = new QPushButton(QStringLiteral("Save"), this);
+    named(saveButton_, "saveButton", "Save");
+    saveButton_->setAutoDefault(false);
+    saveButton_->setFont(bold);
+    place(saveButton_, {120, 2880, 2175, 375});
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    named(cancelButton_, "cancelButton", "Cancel");
+    cancelButton_->setAutoDefault(false);
+    cancelButton_->setFont(bold);
+    place(cancelButton_, {2400, 2880, 2175, 375});
 
-    Drive1->setAccessibleName(QStringLiteral("Drive"));
-    Dir1->setAccessibleName(QStringLiteral("Folder"));
-    Text1->setAccessibleName(QStringLiteral("File Name"));
-    Combo1->setAccessibleName(QStringLiteral("Type"));
-    Command1->setAccessibleName(QStringLiteral("Save"));
-    Command2->setAccessibleName(QStringLiteral("Cancel"));
-
-    setTabOrder(Drive1, Dir1);
-    setTabOrder(Dir1, Text1);
-    setTabOrder(Text1, Combo1);
-    setTabOrder(Combo1, Command1);
-    setTabOrder(Command1, Command2);
+    setTabOrder(driveList_, folderList_);
+    setTabOrder(folderList_, nameBox_);
+    setTabOrder(nameBox_, typeBox_);
+    setTabOrder(typeBox_, saveButton_);
+    setTabOrder(saveButton_, cancelButton_);
 
     auto run = [this](void (SaveAsDialog::*handler)()) {
         return [this, handler] { runUntrapped(host_, [&] { (this->*handler)(); }); };
     };
-    connect(Drive1, &DriveList::driveChanged, this, run(&SaveAsDialog::Drive1_Change));
-    connect(Command1, &QPushButton::clicked, this, run(&SaveAsDialog::Command1_Click));
-    connect(Command2, &QPushButton::clicked, this, run(&SaveAsDialog::Command2_Click));
+    connect(driveList_, &DriveList::driveChanged, this, run(&SaveAsDialog::onDriveChanged));
+    connect(saveButton_, &QPushButton::clicked, this, run(&SaveAsDialog::onSaveClicked));
+    connect(cancelButton_, &QPushButton::clicked, this, &QWidget::close);
 }
 
-void SaveAsDialog::Form_Load() {
-    Combo1->addItems(types_);
-    Combo1->setCurrentIndex(-1);
-    Dir1->setPath(Drive1->currentFolderOf(Drive1->drive()));
+void SaveAsDialog::load() {
+    typeBox_->addItems(types_);
+    typeBox_->setCurrentIndex(-1);
+    onDriveChanged();
 }
 
-void SaveAsDialog::Drive1_Change() {
-    Dir1->setPath(Drive1->currentFolderOf(Drive1->drive()));
+void SaveAsDialog::onDriveChanged() {
+    folderList_->setPath(driveList_->currentFolderOf(driveList_->drive()));
 }
 
 QString SaveAsDialog::targetPath() const {
-    return Dir1->path() + QLatin1Char('/') + Text1->text() + Combo1->currentText();
+    return folderList_->path() + QLatin1Char('/') + nameBox_->text() + typeBox_->currentText();
 }
 
-void SaveAsDialog::Command1_Click() {
+void SaveAsDialog::onSaveClicked() {
     host_.beep();
-    if (Text1->text().isEmpty()) {
+    if (nameBox_->text().isEmpty()) {
         host_.beep();
         host_.msgBox(QStringLiteral("Please enter a file name!"), MsgCritical,
                      QStringLiteral("Enter name"));
         return;
     }
     const QString path = targetPath();
-    if (auto error = trapRunTimeError([&] { writeFileReplacing(path, contentToSave()); })) {
+    if (auto error = trapRunTimeError([&] { writeFileReplacing(path, content_()); })) {
         host_.msgBox(saveFailureMessage(path, *error), MsgCritical, windowTitle());
         return;
     }
@@ -156,18 +154,16 @@ void SaveAsDialog::Command1_Click() {
     close();
 }
 
-void SaveAsDialog::Command2_Click() {
-    close();
-}
-
 void SaveAsDialog::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
-    QTimer::singleShot(0, qApp, &endWhenNoWindowIsLoaded);
+    setLoaded(this, false);
+    endWhenNoWindowIsLoaded();
 }
 
-savetext::savetext(Host& host, Form1& form)
-    : SaveAsDialog(host, form,
-                   {"savetext",
+SaveTextDialog::SaveTextDialog(Host& host, QWidget* owner, const QString& folder,
+                               const TextBox* viewer)
+    : SaveAsDialog(host, owner, folder, [viewer] { return viewer->text().toUtf8() + "\r\n"; },
+                   {"saveTextDialog",
                     "Save Text As",
                     5655,
                     3480,
@@ -176,13 +172,10 @@ savetext::savetext(Host& host, Form1& form)
                     QRect(120, 2400, 1215, 375),
                     {".txt", ".html", ".js", ".php", ".pl"}}) {}
 
-QByteArray savetext::contentToSave() const {
-    return form_.Text1->text().toUtf8() + "\r\n";
-}
-
-saveimage::saveimage(Host& host, Form1& form)
-    : SaveAsDialog(host, form,
-                   {"saveimage",
+SaveImageDialog::SaveImageDialog(Host& host, QWidget* owner, const QString& folder,
+                                 const PictureBox* viewer)
+    : SaveAsDialog(host, owner, folder, [viewer] { return bitmapFileBytes(viewer->picture()); },
+                   {"saveImageDialog",
                     "Save Image As",
                     5670,
                     3390,
@@ -190,9 +183,5 @@ saveimage::saveimage(Host& host, Form1& form)
                     QRect(1320, 1680, 4215, 405),
                     QRect(120, 2400, 1095, 255),
                     {".jpeg", ".jpg", ".gif", ".bmp"}}) {}
-
-QByteArray saveimage::contentToSave() const {
-    return bitmapFileBytes(form_.Image2->picture());
-}
 
 }  // namespace brimlet

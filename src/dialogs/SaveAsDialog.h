@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -13,19 +14,20 @@ namespace brimlet {
 
 class DriveList;
 class FolderList;
-class Form1;
 class Host;
+class PictureBox;
+class TextBox;
 
 // What tells the two Save As dialogs apart: the caption, the client size,
 // where the name label and box sit, and the type list (twips).
 struct SaveAsLayout {
-    const char* name;
+    const char* objectName;
     const char* caption;
     int width;
     int height;
-    QRect label1;
-    QRect text1;
-    QRect label2;
+    QRect nameLabel;
+    QRect nameBox;
+    QRect typeLabel;
     QStringList types;
 };
 
@@ -35,56 +37,57 @@ struct SaveAsLayout {
 class SaveAsDialog : public QWidget {
     Q_OBJECT
   public:
-    // Reads the viewer of `form` when "Save" is clicked.
-    SaveAsDialog(Host& host, Form1& form, const SaveAsLayout& layout);
+    // The file's bytes, taken from the viewer when "Save" is clicked.
+    using Content = std::function<QByteArray()>;
 
-    void Form_Load();
-    void Drive1_Change();
-    void Command1_Click();
-    void Command2_Click();
+    // `folder` is the working folder, where the folder list starts.
+    SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Content content,
+                 const SaveAsLayout& layout);
 
+    // Fills the type list and puts the folder list on the drive's folder.
+    void load();
     QString targetPath() const;
 
-    DriveList* Drive1;
-    FolderList* Dir1;
-    QLabel* Label1;
-    QLineEdit* Text1;
-    QLabel* Label2;
-    QComboBox* Combo1;
-    QPushButton* Command1;
-    QPushButton* Command2;
+    DriveList* driveList() const { return driveList_; }
+    FolderList* folderList() const { return folderList_; }
+    QLineEdit* nameBox() const { return nameBox_; }
+    QComboBox* typeBox() const { return typeBox_; }
+    QPushButton* saveButton() const { return saveButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
 
   protected:
-    // The file's bytes, from the main window's viewer at this moment.
-    virtual QByteArray contentToSave() const = 0;
     void closeEvent(QCloseEvent* event) override;
 
-    Host& host_;
-    Form1& form_;
-
   private:
+    void onDriveChanged();
+    void onSaveClicked();
+
+    Host& host_;
+    Content content_;
     QStringList types_;
+    DriveList* driveList_;
+    FolderList* folderList_;
+    QLabel* nameLabel_;
+    QLineEdit* nameBox_;
+    QLabel* typeLabel_;
+    QComboBox* typeBox_;
+    QPushButton* saveButton_;
+    QPushButton* cancelButton_;
 };
 
 // "Save Text As": the text viewer's text in UTF-8, then CR LF.
-class savetext : public SaveAsDialog {
+class SaveTextDialog : public SaveAsDialog {
     Q_OBJECT
   public:
-    savetext(Host& host, Form1& form);
-
-  protected:
-    QByteArray contentToSave() const override;
+    SaveTextDialog(Host& host, QWidget* owner, const QString& folder, const TextBox* viewer);
 };
 
 // "Save Image As": the picture viewer's picture as a bitmap, whatever the
 // name ends in.
-class saveimage : public SaveAsDialog {
+class SaveImageDialog : public SaveAsDialog {
     Q_OBJECT
   public:
-    saveimage(Host& host, Form1& form);
-
-  protected:
-    QByteArray contentToSave() const override;
+    SaveImageDialog(Host& host, QWidget* owner, const QString& folder, const PictureBox* viewer);
 };
 
 }  // namespace brimlet

@@ -1,11 +1,7 @@
-// The history lists and viewers, copying an entry back to the clipboard, and
-// deleting captures.
+#include "history/HistoryBrowser.h"
 
-#include <QRadioButton>
-#include <QStringList>
-
-#include "capture/CaptureStore.h"
-#include "history/FileList.h"
+#include "capture/CaptureEngine.h"
+#include "capture/CaptureView.h"
 #include "history/LineReader.h"
 #include "host/Files.h"
 #include "host/Host.h"
@@ -13,9 +9,9 @@
 #include "host/RuntimeError.h"
 #include "host/Trace.h"
 #include "host/Untrapped.h"
-#include "ui/Form1.h"
-#include "ui/ImageBox.h"
-#include "ui/TextBox.h"
+#include "widgets/FileList.h"
+#include "widgets/PictureBox.h"
+#include "widgets/TextBox.h"
 
 namespace brimlet {
 
@@ -28,10 +24,18 @@ const QString kReadme = QStringLiteral("ReadmeHelp.txt");
 
 }  // namespace
 
+HistoryBrowser::HistoryBrowser(Host& host, CaptureEngine& capture, CaptureView& view,
+                               const HistoryControls& controls)
+    : host_(host), capture_(capture), view_(view), controls_(controls) {}
+
+QString HistoryBrowser::path(const QString& name) const {
+    return capture_.store().path(name);
+}
+
 // An entry whose file has gone, or cannot be read, is reported; the viewer
 // keeps what it showed and the list is read again.
-void Form1::reportUnreadableEntry(FileList* list, const RuntimeError& error) {
-    const QString name = list->fileName();
+void HistoryBrowser::reportUnreadableEntry(FileList* list, const QString& name,
+                                           const RuntimeError& error) {
     list->refresh();
     const QString why = error.number() == 53 ? QStringLiteral("It is no longer in the folder.")
                                              : error.text() + QStringLiteral(": ") + error.detail();
@@ -40,116 +44,92 @@ void Form1::reportUnreadableEntry(FileList* list, const RuntimeError& error) {
 }
 
 // A list with nothing selected has no entry to show.
-void Form1::File1_Click() {
-    const QString name = File1->fileName();
+void HistoryBrowser::showChosenPicture() {
+    const QString name = controls_.pictureList->fileName();
     if (name.isEmpty()) return;
     QImage picture;
-    if (auto error = trapRunTimeError([&] { picture = loadPicture(store_.path(name)); })) {
-        reportUnreadableEntry(File1, *error);
+    if (auto error = trapRunTimeError([&] { picture = loadPicture(path(name)); })) {
+        reportUnreadableEntry(controls_.pictureList, name, *error);
         return;
     }
-    Image2->setPicture(picture);
+    controls_.pictureViewer->setPicture(picture);
     qCDebug(traceLog).noquote() << "shows" << name;
 }
 
-void Form1::File2_Click() {
-    const QString name = File2->fileName();
+void HistoryBrowser::showChosenText() {
+    const QString name = controls_.textList->fileName();
     if (name.isEmpty()) return;
     loadedText_.clear();
     QByteArray bytes;
-    if (auto error = trapRunTimeError([&] { bytes = readWholeFile(store_.path(name)); })) {
-        reportUnreadableEntry(File2, *error);
+    if (auto error = trapRunTimeError([&] { bytes = readWholeFile(path(name)); })) {
+        reportUnreadableEntry(controls_.textList, name, *error);
         return;
     }
     loadedText_ = linesWithCrLf(QString::fromUtf8(bytes));
-    Text1->setText(loadedText_);
+    controls_.textViewer->setText(loadedText_);
     qCDebug(traceLog).noquote() << "shows" << name;
 }
 
-// Copying a picture back: the direct stop of the timer comes only after the
-// message has been closed.
-void Form1::copyPictureBack(const QString& message) {
+// Copying a picture back: capturing stops directly only after the message
+// has been closed. A failing step ends the command silently.
+void HistoryBrowser::copyPicture(Via via) {
+    const QString message =
+        via == Via::Button
+            ? QStringLiteral(
+                  "Picture has been copied to clipboard. Clipboard Copy has been disabled.")
+            : QStringLiteral("Picture has been copied to clipboard. Clip Copy has been disabled.");
     (void)trapRunTimeError([&] {
         host_.beep();
-        host_.clipboardSetPicture(Image2->picture());
-        giveFocus(Option2);
+        host_.clipboardSetPicture(controls_.pictureViewer->picture());
+        view_.selectCaptureOff();
         host_.msgBox(message, MsgInformation, kImageCopy);
-        setTimer1Enabled(false);
+        capture_.setOn(false);
     });
 }
 
-// Copying a text back: the timer stops before the focus moves and the
+// Copying a text back: capturing stops before the focus moves and the
 // message shows.
-void Form1::copyTextBack(const QString& text, const QString& message) {
+void HistoryBrowser::copyText(Via via) {
+    const bool button = via == Via::Button;
+    const QString text = button ? controls_.textViewer->text() : loadedText_;
+    const QString message =
+        button
+            ? QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled.")
+            : QStringLiteral("Text has been copied to clipboard. Clip Copy has been disabled.");
     (void)trapRunTimeError([&] {
         host_.beep();
         host_.clipboardSetText(text);
-        setTimer1Enabled(false);
-        giveFocus(Option2);
+        capture_.setOn(false);
+        view_.selectCaptureOff();
         host_.msgBox(message, MsgInformation, kTextCopy);
     });
 }
 
-void Form1::Command1_Click() {
-    copyPictureBack(
-        QStringLiteral("Picture has been copied to clipboard. Clipboard Copy has been disabled."));
-}
-
-void Form1::im_Click() {
-    copyPictureBack(
-        QStringLiteral("Picture has been copied to clipboard. Clip Copy has been disabled."));
-}
-
-void Form1::Command3_Click() {
-    copyTextBack(
-        Text1->text(),
-        QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled."));
-}
-
-void Form1::tx_Click() {
-    copyTextBack(loadedText_,
-                 QStringLiteral("Text has been copied to clipboard. Clip Copy has been disabled."));
-}
-
-void Form1::deletePicture() {
+void HistoryBrowser::deletePicture() {
     (void)trapRunTimeError([&] {
         host_.beep();
-        deleteFile(store_.path(File1->fileName()));
-        File1->refresh();
+        deleteFile(path(controls_.pictureList->fileName()));
+        controls_.pictureList->refresh();
         host_.msgBox(QStringLiteral("Image has been deleted!"), MsgInformation, kFileDeleted);
     });
 }
 
 // The names compare exactly, letter case included.
-void Form1::deleteText(const QStringList& protectedNames) {
+void HistoryBrowser::deleteText(Via via) {
+    const QStringList protectedNames =
+        via == Via::Button ? QStringList{kCounterFileName, kReadme} : QStringList{kCounterFileName};
     (void)trapRunTimeError([&] {
         host_.beep();
-        const QString name = File2->fileName();
+        const QString name = controls_.textList->fileName();
         if (protectedNames.contains(name, Qt::CaseSensitive)) {
             host_.msgBox(QStringLiteral("Sorry, this file is important and can not be deleted!"),
                          MsgExclamation, QStringLiteral("Important"));
             return;
         }
-        deleteFile(store_.path(name));
-        File2->refresh();
+        deleteFile(path(name));
+        controls_.textList->refresh();
         host_.msgBox(QStringLiteral("Text file has been deleted!"), MsgInformation, kFileDeleted);
     });
-}
-
-void Form1::Command2_Click() {
-    deletePicture();
-}
-
-void Form1::dlim_Click() {
-    deletePicture();
-}
-
-void Form1::Command4_Click() {
-    deleteText({kCounterFileName, kReadme});
-}
-
-void Form1::deltext_Click() {
-    deleteText({kCounterFileName});
 }
 
 }  // namespace brimlet

@@ -15,7 +15,7 @@
 
 #include "host/RuntimeError.h"
 #include "host/TrayNotifyEvent.h"
-#include "tray/TrayRecord.h"
+#include "host/TrayRecord.h"
 
 namespace brimlet {
 

@@ -1,51 +1,61 @@
-// The tray icon's notifications, hiding the minimised window, restoring it,
-// and the ways out.
+#include "tray/WindowStates.h"
 
 #include <QCoreApplication>
+#include <QMenu>
+#include <QWidget>
 
 #include "host/Host.h"
-#include "ui/Form1.h"
 
 namespace brimlet {
 
-void Form1::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y*/) {
-    switch (decodeTrayNotification(x, scaleMode(), twipsPerPixelX())) {
+WindowStates::WindowStates(Host& host, QWidget* window, QMenu* trayMenu)
+    : host_(host), window_(window), trayMenu_(trayMenu) {}
+
+void WindowStates::addTrayIcon() {
+    trayRecord_ = makeTrayRecord(static_cast<std::uint32_t>(window_->winId()),
+                                 static_cast<std::uint32_t>(window_->windowIcon().cacheKey()));
+    host_.shellNotifyIcon(NIM_ADD, trayRecord_);  // a refused icon goes unnoticed
+}
+
+void WindowStates::removeTrayIcon() {
+    host_.shellNotifyIcon(NIM_DELETE, trayRecord_);
+}
+
+double WindowStates::twipsPerPixel() const {
+    return 1440.0 / window_->logicalDpiX();
+}
+
+void WindowStates::onTrayMessage(double x) {
+    switch (decodeTrayNotification(x, kScaleTwips, twipsPerPixel())) {
         case kLeftUp:
         case kLeftDoubleClick:
-            restoreSequence();
+            restore();
             break;
         case kRightUp:
-            host_.bringToFront(this);
-            host_.popupMenu(mPopupSys);
+            host_.bringToFront(window_);
+            host_.popupMenu(trayMenu_);
             break;
         default:
             break;
     }
 }
 
-void Form1::restoreSequence() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    host_.bringToFront(this);
-    show();
+void WindowStates::onResize() {
+    if ((window_->windowState() & Qt::WindowMinimized) && host_.trayIconShown()) window_->hide();
 }
 
-// Minimising sends the window to the tray, but only while an icon is really
-// shown there: without a notification area the window stays minimised in
-// the taskbar, where it can be found again.
-void Form1::Form_Resize() {
-    if ((windowState() & Qt::WindowMinimized) && host_.trayIconShown()) hide();
+void WindowStates::restore() {
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    host_.bringToFront(window_);
+    window_->show();
 }
 
-void Form1::mPopRestore_Click() {
-    restoreSequence();
+void WindowStates::exitFromTray() {
+    window_->close();
 }
 
-void Form1::mPopExit_Click() {
-    close();
-}
-
-void Form1::ex_Click() {
-    close();
+void WindowStates::exitProgram() {
+    window_->close();
     QCoreApplication::exit(0);
 }
 

@@ -10,34 +10,35 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "FakeCaptureView.h"
 #include "FakeHost.h"
+#include "capture/CaptureEngine.h"
 #include "host/QtHost.h"
-#include "ui/Form1.h"
-#include "ui/TextBox.h"
 
 namespace brimlet {
 namespace {
 
+using testing::FakeCaptureView;
 using testing::FakeHost;
 
 using testing::readAll;
 
 class EventCaptureTest : public ::testing::Test {
   protected:
+    void SetUp() override { view.engine = &engine; }
     void started() {
-        form.Form_Load();
-        form.Timer1_Timer();
+        engine.start();
+        engine.onCaptureTick();
     }
     static void deliver() { QCoreApplication::processEvents(); }
     QStringList captures() const { return QDir(dir.path()).entryList({"text*", "picture*"}); }
 
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    FakeCaptureView view;
+    CaptureEngine engine{host, dir.path(), view};
 };
 
 TEST_F(EventCaptureTest, AChangeIsCapturedAtOnceWithoutWaitingForATick) {
@@ -48,7 +49,7 @@ TEST_F(EventCaptureTest, AChangeIsCapturedAtOnceWithoutWaitingForATick) {
     deliver();
     EXPECT_EQ(readAll(dir.filePath("text 1.txt")), QByteArray("first\r\n"));
     EXPECT_EQ(readAll(dir.filePath("text 2.txt")), QByteArray("second\r\n"));
-    EXPECT_EQ(form.tickCounter(), 1) << "no tick ran";
+    EXPECT_EQ(engine.tickCount(), 1) << "no tick ran";
 
     QImage picture(3, 3, QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -68,14 +69,14 @@ TEST_F(EventCaptureTest, SeveralReportsOfOneChangeCaptureOnce) {
 }
 
 TEST_F(EventCaptureTest, NothingIsCapturedBeforeTheFirstTickOrWhileOff) {
-    form.Form_Load();
+    engine.start();
     host.copyInAnotherProgram(QString("before the first tick"));
     deliver();
     EXPECT_EQ(captures(), QStringList{});
-    form.Timer1_Timer();  // the first tick empties it
+    engine.onCaptureTick();  // the first tick empties it
     EXPECT_FALSE(host.text.has_value());
 
-    form.Option2->click();
+    engine.turnOff();
     host.copyInAnotherProgram(QString("while off"));
     deliver();
     EXPECT_EQ(captures(), QStringList{});
@@ -84,11 +85,11 @@ TEST_F(EventCaptureTest, NothingIsCapturedBeforeTheFirstTickOrWhileOff) {
 
 TEST_F(EventCaptureTest, AFailingEventCaptureIsReportedAndSwitchesOff) {
     started();
-    form.store().counters().text = 32767;
+    engine.store().counters().text = 32767;
     host.copyInAnotherProgram(QString("keep"));
     deliver();
     EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
-    EXPECT_FALSE(form.timer1Enabled());
+    EXPECT_FALSE(engine.isOn());
     EXPECT_EQ(host.text, QString("keep"));
 }
 
@@ -123,10 +124,12 @@ TEST(QtHostChanges, AHostGoneStopsListening) {
 TEST(QtHostChanges, CopyBackThroughTheRealHostIsNotCapturedAgain) {
     QTemporaryDir dir;
     QtHost host;
-    Form1 form(host, dir.path());
-    form.Form_Load();
-    form.Timer1_Timer();
-    ASSERT_TRUE(form.timer1Enabled());
+    FakeCaptureView view;
+    CaptureEngine engine(host, dir.path(), view);
+    view.engine = &engine;
+    engine.start();
+    engine.onCaptureTick();
+    ASSERT_TRUE(engine.isOn());
     host.clipboardSetText("put back");  // what a copy-back does to the clipboard
     QCoreApplication::processEvents();
     EXPECT_EQ(QDir(dir.path()).entryList({"text*"}), QStringList{});

@@ -10,7 +10,7 @@
 
 #include "host/Host.h"
 #include "host/RuntimeError.h"
-#include "tray/TrayRecord.h"
+#include "host/TrayRecord.h"
 
 namespace brimlet::testing {
 

@@ -5,29 +5,34 @@
 #include <QAction>
 #include <QTemporaryDir>
 
+#include "Children.h"
 #include "ChooseEntry.h"
 #include "FakeHost.h"
 #include "format/Colors.h"
-#include "ui/Controls.h"
-#include "ui/Form1.h"
-#include "ui/TextBox.h"
+#include "ui/MainWindow.h"
+#include "widgets/ChoiceComboBox.h"
+#include "widgets/TextBox.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
 class FontTest : public ::testing::Test {
   protected:
-    void SetUp() override { form.Form_Load(); }
-    void choose(ChoiceCombo* box, const QString& entry) {
-        ASSERT_TRUE(testing::chooseEntry(box, entry)) << entry.toStdString();
+    void SetUp() override { window.load(); }
+    void choose(const char* box, const QString& entry) {
+        ASSERT_TRUE(testing::chooseEntry(child<ChoiceComboBox>(window, box), entry))
+            << entry.toStdString();
     }
-    QFont font() const { return form.Text1->font(); }
-    std::uint32_t color() const { return colorValue(form.Text1->palette().color(QPalette::Text)); }
+    void trigger(const char* action) { child<QAction>(window, action)->trigger(); }
+    QFont font() const { return viewer->font(); }
+    std::uint32_t color() const { return colorValue(viewer->palette().color(QPalette::Text)); }
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    MainWindow window{host, dir.path()};
+    TextBox* viewer = child<TextBox>(window, "textViewer");
 };
 
 TEST(Colors, LowByteIsRed) {
@@ -39,62 +44,63 @@ TEST(Colors, LowByteIsRed) {
 }
 
 TEST_F(FontTest, MenuItemsSetNameSizeStyleAndColour) {
-    form.adfda->trigger();
+    trigger("fontMsGothicAction");
     EXPECT_EQ(font().families().value(0), "Ms Gothic");
-    form.twetny->trigger();
+    trigger("fontSize24Action");
     EXPECT_DOUBLE_EQ(font().pointSizeF(), 24.0);
-    form.eight->trigger();
+    trigger("fontSize8Action");
     EXPECT_DOUBLE_EQ(font().pointSizeF(), 8.0);
-    form.blue->trigger();
+    trigger("colorBlueAction");
     EXPECT_EQ(color(), kBlue);
-    form.redf->trigger();
+    trigger("colorRedAction");
     EXPECT_EQ(color(), kRed);
-    form.blk->trigger();
+    trigger("colorBlackAction");
     EXPECT_EQ(color(), kBlack);
 
     // The viewer starts bold, so "Italic" gives bold italic; only "Regular"
     // takes either away, and it takes both.
-    form.itvs->trigger();
+    trigger("styleItalicAction");
     EXPECT_TRUE(font().bold());
     EXPECT_TRUE(font().italic());
-    form.reg->trigger();
+    trigger("styleRegularAction");
     EXPECT_FALSE(font().bold());
     EXPECT_FALSE(font().italic());
-    form.bold->trigger();
+    trigger("styleBoldAction");
     EXPECT_TRUE(font().bold());
     EXPECT_FALSE(font().italic());
 }
 
 TEST_F(FontTest, ComboChoicesEqualTheMenuItems) {
     FakeHost otherHost;
-    Form1 other(otherHost, dir.path());
-    other.Form_Load();
-    other.amprog->trigger();
-    other.fourte->trigger();
-    other.itvs->trigger();
-    other.redf->trigger();
+    MainWindow other(otherHost, dir.path());
+    other.load();
+    for (const char* item :
+         {"fontAmoProCaptionAction", "fontSize14Action", "styleItalicAction", "colorRedAction"}) {
+        child<QAction>(other, item)->trigger();
+    }
+    const TextBox* otherViewer = child<TextBox>(other, "textViewer");
 
-    choose(form.Combo4, "Amo Pro Caption");
-    choose(form.Combo2, "14");
-    choose(form.Combo1, "Italic");
-    choose(form.Combo3, "Red");
-    EXPECT_EQ(font(), other.Text1->font());
-    EXPECT_EQ(color(), colorValue(other.Text1->palette().color(QPalette::Text)));
+    choose("fontBox", "Amo Pro Caption");
+    choose("fontSizeBox", "14");
+    choose("fontStyleBox", "Italic");
+    choose("fontColorBox", "Red");
+    EXPECT_EQ(font(), otherViewer->font());
+    EXPECT_EQ(color(), colorValue(otherViewer->palette().color(QPalette::Text)));
 
-    choose(form.Combo1, "Regular");
+    choose("fontStyleBox", "Regular");
     EXPECT_FALSE(font().bold());
     EXPECT_FALSE(font().italic());
     // The two ways do not update each other.
-    EXPECT_EQ(other.Combo1->currentText(), "");
-    EXPECT_EQ(form.Combo2->currentText(), "14");
+    EXPECT_EQ(child<ChoiceComboBox>(other, "fontStyleBox")->currentText(), "");
+    EXPECT_EQ(child<ChoiceComboBox>(window, "fontSizeBox")->currentText(), "14");
 }
 
 TEST_F(FontTest, TheTextItselfIsNeverChanged) {
-    form.Text1->setText("keep\r\nme");
-    form.twe->trigger();
-    form.blue->trigger();
-    choose(form.Combo4, "MVSans");
-    EXPECT_EQ(form.Text1->text(), "keep\r\nme");
+    viewer->setText("keep\r\nme");
+    trigger("fontSize12Action");
+    trigger("colorBlueAction");
+    choose("fontBox", "MVSans");
+    EXPECT_EQ(viewer->text(), "keep\r\nme");
 }
 
 }  // namespace

@@ -7,18 +7,20 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "Children.h"
 #include "FakeHost.h"
-#include "help/DocumentHolder.h"
-#include "ui/Form1.h"
+#include "help/EmbeddedDocument.h"
+#include "help/HelpMenu.h"
+#include "ui/MainWindow.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
 QByteArray resource(const QString& name) {
-    DocumentHolder holder(name, nullptr);
-    return holder.bytes();
+    return EmbeddedDocument(name).bytes();
 }
 
 TEST(Documents, ReadmeIsTwentySixCrLfLinesExactly) {
@@ -53,26 +55,30 @@ class HelpTest : public ::testing::Test {
   protected:
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    HelpMenu help{host, dir.path()};
 };
 
 TEST_F(HelpTest, AboutBeepsFirstAndNamesVersionAndFolder) {
-    form.ab->trigger();
+    help.showAbout();
     ASSERT_EQ(host.calls.size(), 2);
     EXPECT_EQ(host.calls[0], "beep");
     EXPECT_TRUE(host.calls[1].startsWith("msgBox 64 About Brimlet: Brimlet " BRIMLET_VERSION "\n"));
     EXPECT_TRUE(host.calls[1].contains(dir.path()));
 }
 
-TEST_F(HelpTest, EachItemOpensItsOwnDocumentFromAPrivateFolderWithoutBeeping) {
-    const std::pair<QAction*, QString> items[] = {{form.inst, "ReadmeHelp.txt"},
-                                                  {form.cus, "contact.html"},
-                                                  {form.doll, "donate1.html"},
-                                                  {form.twodol, "donate2.html"},
-                                                  {form.threedol, "donate5.html"}};
+// Through the window's menu items, as the user opens them.
+TEST(HelpMenuItems, EachItemOpensItsOwnDocumentFromAPrivateFolderWithoutBeeping) {
+    QTemporaryDir dir;
+    FakeHost host;
+    MainWindow window(host, dir.path());
+    const std::pair<const char*, QString> items[] = {{"readmeAction", "ReadmeHelp.txt"},
+                                                     {"contactAction", "contact.html"},
+                                                     {"donateOneAction", "donate1.html"},
+                                                     {"donateTwoAction", "donate2.html"},
+                                                     {"donateFiveAction", "donate5.html"}};
     for (const auto& [item, name] : items) {
         host.calls.clear();
-        item->trigger();
+        child<QAction>(window, item)->trigger();
         ASSERT_EQ(host.calls.size(), 1) << name.toStdString();
         ASSERT_TRUE(host.calls[0].startsWith("open "));
         const QString path = host.calls[0].mid(5);

@@ -15,19 +15,22 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "Children.h"
 #include "ChooseEntry.h"
 #include "FakeHost.h"
 #include "app/FolderLock.h"
-#include "help/DocumentHolder.h"
-#include "history/FileList.h"
-#include "ui/Controls.h"
-#include "ui/Form1.h"
-#include "ui/ImageBox.h"
-#include "ui/TextBox.h"
+#include "ui/MainWindow.h"
+#include "widgets/ChoiceComboBox.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/FileList.h"
+#include "widgets/PictureBox.h"
+#include "widgets/ProgramWindows.h"
+#include "widgets/TextBox.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
 // "caption" for an item, "caption[ ...children ]" for a menu.
@@ -43,36 +46,44 @@ QString tree(const QList<QAction*>& actions) {
 
 class MainWindowTest : public ::testing::Test {
   protected:
+    template <class T = QWidget>
+    T* control(const char* name) const {
+        return child<T>(window, name);
+    }
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    MainWindow window{host, dir.path()};
 };
 
 TEST_F(MainWindowTest, MenuBarHasSixEntriesWithExactCaptions) {
-    const QList<QAction*> top = form.menuBar()->actions();
+    const QList<QAction*> top = window.menuBar()->actions();
     ASSERT_EQ(top.size(), 6);
     EXPECT_EQ(tree(top),
-              "=File[=Copy[im=Image|tx=Text]|=Delete[dlim=Image|deltext=Text]|"
-              "=Save As[saveia=Save Image As|savtexas=Save Text As]]|"
-              "=Font[=Font[amprog=Amo Pro Caption|adfda=Ms Gothic|msssan=Ms Sans Serif|"
-              "adsdf=MVSans]|=Font Size[eight=8|ten=10|twe=12|fourte=14|eighteren=18|twetny=24]|"
-              "=Font Style[reg=Regular|bold=Bold|itvs=Italic]|"
-              "=Font Color[blk=Black|blue=Blue|redf=Red]]|"
-              "=Clipboard[=Copy [clipoff=On|offf=Off]]|"
-              "=Help[ab=About|inst=Readme |cus=Contact Us]|"
-              "=Donate[doll=$1|twodol=$2|threedol=$5]|"
-              "ex=Exit");
-    EXPECT_EQ(top[0]->menu()->objectName(), "fi");
-    EXPECT_EQ(form.clon->title(), "Copy ");
-    EXPECT_EQ(form.dadd->objectName(), "dadd");
+              "=File[=Copy[copyImageAction=Image|copyTextAction=Text]|"
+              "=Delete[deleteImageAction=Image|deleteTextAction=Text]|"
+              "=Save As[saveImageAsAction=Save Image As|saveTextAsAction=Save Text As]]|"
+              "=Font[=Font[fontAmoProCaptionAction=Amo Pro Caption|fontMsGothicAction=Ms Gothic|"
+              "fontMsSansSerifAction=Ms Sans Serif|fontMvSansAction=MVSans]|"
+              "=Font Size[fontSize8Action=8|fontSize10Action=10|fontSize12Action=12|"
+              "fontSize14Action=14|fontSize18Action=18|fontSize24Action=24]|"
+              "=Font Style[styleRegularAction=Regular|styleBoldAction=Bold|"
+              "styleItalicAction=Italic]|"
+              "=Font Color[colorBlackAction=Black|colorBlueAction=Blue|colorRedAction=Red]]|"
+              "=Clipboard[=Copy [captureOnAction=On|captureOffAction=Off]]|"
+              "=Help[aboutAction=About|readmeAction=Readme |contactAction=Contact Us]|"
+              "=Donate[donateOneAction=$1|donateTwoAction=$2|donateFiveAction=$5]|"
+              "exitAction=Exit");
+    EXPECT_EQ(top[0]->menu()->objectName(), "fileMenu");
+    EXPECT_EQ(control<QMenu>("clipboardCopyMenu")->title(), "Copy ");
 
     // The tray menu exists but is never in the menu bar.
-    EXPECT_EQ(form.mPopupSys->title(), "&SysTray");
-    EXPECT_EQ(tree(form.mPopupSys->actions()), "mPopRestore= &Restore|mPopExit=&Exit");
-    for (QAction* action : top) EXPECT_NE(action->menu(), form.mPopupSys);
+    QMenu* trayMenu = control<QMenu>("trayMenu");
+    EXPECT_EQ(trayMenu->title(), "&SysTray");
+    EXPECT_EQ(tree(trayMenu->actions()), "trayRestoreAction= &Restore|trayExitAction=&Exit");
+    for (QAction* action : top) EXPECT_NE(action->menu(), trayMenu);
 
     // No item is checked, disabled or bound to a key.
-    for (QAction* action : form.findChildren<QAction*>()) {
+    for (QAction* action : window.findChildren<QAction*>()) {
         EXPECT_FALSE(action->isCheckable()) << action->text().toStdString();
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
         EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
@@ -80,75 +91,80 @@ TEST_F(MainWindowTest, MenuBarHasSixEntriesWithExactCaptions) {
 }
 
 TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem) {
-    if (form.logicalDpiX() != 96) GTEST_SKIP() << "layout checked at 96 dpi";
+    if (window.logicalDpiX() != 96) GTEST_SKIP() << "layout checked at 96 dpi";
     // twips / 15 at 96 dpi
-    EXPECT_EQ(form.centralWidget()->size(), QSize(523, 311));
-    EXPECT_EQ(form.Text1->geometry(), QRect(8, 8, 353, 137));
-    EXPECT_EQ(form.Image2->geometry(), QRect(368, 8, 145, 137));
-    EXPECT_EQ(form.File2->geometry(), QRect(8, 152, 145, 58));
-    EXPECT_EQ(form.File1->geometry(), QRect(368, 152, 145, 58));
-    EXPECT_EQ(form.Command3->geometry(), QRect(8, 216, 145, 25));
-    EXPECT_EQ(form.Command2->geometry(), QRect(368, 248, 145, 25));
-    EXPECT_EQ(form.Combo3->geometry(), QRect(232, 248, 129, 24));
-    EXPECT_EQ(form.Label1->geometry(), QRect(8, 288, 121, 33));
-    EXPECT_EQ(form.Option1->geometry(), QRect(128, 288, 65, 17));
-    EXPECT_EQ(form.Option2->geometry(), QRect(184, 288, 49, 17));
-    EXPECT_FALSE(form.Image1->isVisibleTo(&form));
+    EXPECT_EQ(window.centralWidget()->size(), QSize(523, 311));
+    EXPECT_EQ(control("textViewer")->geometry(), QRect(8, 8, 353, 137));
+    EXPECT_EQ(control("pictureViewer")->geometry(), QRect(368, 8, 145, 137));
+    EXPECT_EQ(control("textList")->geometry(), QRect(8, 152, 145, 58));
+    EXPECT_EQ(control("pictureList")->geometry(), QRect(368, 152, 145, 58));
+    EXPECT_EQ(control("copyTextButton")->geometry(), QRect(8, 216, 145, 25));
+    EXPECT_EQ(control("deleteImageButton")->geometry(), QRect(368, 248, 145, 25));
+    EXPECT_EQ(control("fontColorBox")->geometry(), QRect(232, 248, 129, 24));
+    EXPECT_EQ(control("captureLabel")->geometry(), QRect(8, 288, 121, 33));
+    EXPECT_EQ(control("captureOnButton")->geometry(), QRect(128, 288, 65, 17));
+    EXPECT_EQ(control("captureOffButton")->geometry(), QRect(184, 288, 49, 17));
 }
 
 TEST_F(MainWindowTest, CaptionsFontsAndDesignState) {
-    EXPECT_EQ(form.windowTitle(), "Brimlet");
-    EXPECT_EQ(form.Command1->text(), "Copy Image");
-    EXPECT_EQ(form.Command2->text(), "Delete Image");
-    EXPECT_EQ(form.Command3->text(), "Copy Text");
-    EXPECT_EQ(form.Command4->text(), "Delete Text");
-    EXPECT_EQ(form.Label1->text(), "Clipboard Copy");
-    EXPECT_EQ(form.Label2->text(), "Font Size");
-    EXPECT_EQ(form.Label3->text(), "Font Style");
-    EXPECT_EQ(form.Label4->text(), "Font Color");
-    EXPECT_EQ(form.Label5->text(), "Font");
-    EXPECT_EQ(form.Option1->text(), "On");
-    EXPECT_EQ(form.Option2->text(), "Off");
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{form.Command1, form.Option1, form.Label1, form.Combo4}) {
-        EXPECT_TRUE(w->font().bold());
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), 9.75);
+    EXPECT_EQ(window.windowTitle(), "Brimlet");
+    const std::pair<const char*, const char*> captions[] = {
+        {"copyImageButton", "Copy Image"}, {"deleteImageButton", "Delete Image"},
+        {"copyTextButton", "Copy Text"},   {"deleteTextButton", "Delete Text"},
+        {"captureOnButton", "On"},         {"captureOffButton", "Off"}};
+    for (const auto& [name, caption] : captions) {
+        EXPECT_EQ(control<QAbstractButton>(name)->text(), caption);
     }
-    EXPECT_TRUE(form.Text1->font().bold());
-    EXPECT_DOUBLE_EQ(form.Text1->font().pointSizeF(), 8.25);
-    EXPECT_FALSE(form.Option1->isChecked());
-    EXPECT_FALSE(form.Option2->isChecked());
-    EXPECT_TRUE(form.timer1Enabled());
-    EXPECT_EQ(form.Timer1->interval(), 500);
-    EXPECT_EQ(form.Combo1->count(), 0);  // filled at start-up
-    EXPECT_EQ(form.OLE4->fileName(), "donate1.html");
-    EXPECT_EQ(form.OLE1->fileName(), "ReadmeHelp.txt");
+    const std::pair<const char*, const char*> labels[] = {{"captureLabel", "Clipboard Copy"},
+                                                          {"fontSizeLabel", "Font Size"},
+                                                          {"fontStyleLabel", "Font Style"},
+                                                          {"fontColorLabel", "Font Color"},
+                                                          {"fontLabel", "Font"}};
+    for (const auto& [name, caption] : labels) EXPECT_EQ(control<QLabel>(name)->text(), caption);
+    for (const char* name : {"copyImageButton", "captureOnButton", "captureLabel", "fontBox"}) {
+        EXPECT_TRUE(control(name)->font().bold()) << name;
+        EXPECT_DOUBLE_EQ(control(name)->font().pointSizeF(), 9.75) << name;
+    }
+    EXPECT_TRUE(control("textViewer")->font().bold());
+    EXPECT_DOUBLE_EQ(control("textViewer")->font().pointSizeF(), 8.25);
+    EXPECT_FALSE(control<QRadioButton>("captureOnButton")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("captureOffButton")->isChecked());
+    EXPECT_TRUE(window.capture().isOn());
+    EXPECT_EQ(window.capture().timer().interval(), 500);
+    EXPECT_EQ(control<ChoiceComboBox>("fontStyleBox")->count(), 0);  // filled at start-up
 }
 
 TEST_F(MainWindowTest, FixedSizeWindowWithoutMaximiseAndWithItsIcon) {
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
-    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-    const QList<QSize> sizes = form.windowIcon().availableSizes();
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
     EXPECT_TRUE(sizes.contains(QSize(48, 48)));
 }
 
-TEST_F(MainWindowTest, TabOrderAndFirstFocus) {
-    const QList<QWidget*> expected = {form.File1,    form.Command1, form.Text1,    form.File2,
-                                      form.Command2, form.Command3, form.Command4, form.Option1,
-                                      form.Option2,  form.Combo1,   form.Combo2,   form.Combo3,
-                                      form.Combo4};
-    QWidget* w = form.File1;
+TEST_F(MainWindowTest, TabOrderFirstFocusAndAccessibleNames) {
+    const char* const order[] = {"pictureList",      "copyImageButton",   "textViewer",
+                                 "textList",         "deleteImageButton", "copyTextButton",
+                                 "deleteTextButton", "captureOnButton",   "captureOffButton",
+                                 "fontStyleBox",     "fontSizeBox",       "fontColorBox",
+                                 "fontBox"};
+    QList<QWidget*> expected;
+    for (const char* name : order) expected << control(name);
+    QWidget* w = expected[0];
     for (int i = 1; i < expected.size(); ++i) {
         do {
             w = w->nextInFocusChain();
         } while (!(w->focusPolicy() & Qt::TabFocus) || !expected.contains(w));
         EXPECT_EQ(w, expected[i]) << "position " << i;
     }
-    form.show();
-    QApplication::setActiveWindow(&form);
-    EXPECT_EQ(QApplication::focusWidget(), form.File1);
+    // Every control that takes the focus says what it is.
+    for (QWidget* control : expected) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    }
+    window.show();
+    QApplication::setActiveWindow(&window);
+    EXPECT_EQ(QApplication::focusWidget(), expected[0]);
 }
 
 TEST_F(MainWindowTest, StartUpRunsInOrderAndUnloadRemovesTheSameTrayRecord) {
@@ -157,44 +173,45 @@ TEST_F(MainWindowTest, StartUpRunsInOrderAndUnloadRemovesTheSameTrayRecord) {
     counter.write("12,7\r\n");
     counter.close();
     host.text = "there before the start";
-    form.Form_Load();
-    EXPECT_TRUE(form.isVisible());
+    window.load();
+    EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(host.calls, (QStringList{"tray 0", "clear"}));
-    EXPECT_EQ(form.Combo1->count(), 3);
-    EXPECT_EQ(form.Combo2->itemText(5), "24");
-    EXPECT_EQ(form.Combo3->itemText(1), "Blue");
-    EXPECT_EQ(form.Combo4->itemText(2), "Ms Sans Serif");
-    EXPECT_EQ(form.Combo4->currentText(), "");
-    EXPECT_EQ(form.store().counters(), (Counters{12, 7}));
-    EXPECT_EQ(form.tickCounter(), 0);
+    EXPECT_EQ(control<ChoiceComboBox>("fontStyleBox")->count(), 3);
+    EXPECT_EQ(control<ChoiceComboBox>("fontSizeBox")->itemText(5), "24");
+    EXPECT_EQ(control<ChoiceComboBox>("fontColorBox")->itemText(1), "Blue");
+    EXPECT_EQ(control<ChoiceComboBox>("fontBox")->itemText(2), "Ms Sans Serif");
+    EXPECT_EQ(control<ChoiceComboBox>("fontBox")->currentText(), "");
+    EXPECT_EQ(window.capture().store().counters(), (Counters{12, 7}));
+    EXPECT_EQ(window.capture().tickCount(), 0);
 
-    form.close();
+    window.close();
     EXPECT_EQ(host.calls.last(), "tray 2");
     ASSERT_EQ(host.trayRecords.size(), 2);
     EXPECT_EQ(host.trayRecords[0], host.trayRecords[1]);
-    EXPECT_FALSE(form.timer1Enabled());  // capturing stops with the window
-    EXPECT_FALSE(form.isLoaded());
+    EXPECT_FALSE(window.capture().isOn());  // capturing stops with the window
+    EXPECT_FALSE(isLoaded(&window));
 }
 
 TEST_F(MainWindowTest, TypingIntoAComboDoesNothingUntilAnEntryIsChosen) {
+    auto* styleBox = control<ChoiceComboBox>("fontStyleBox");
     int chosen = 0;
-    QObject::connect(form.Combo1, &ChoiceCombo::chosen, [&] { ++chosen; });
-    form.Form_Load();
-    form.show();
-    form.Combo1->setFocus();
+    QObject::connect(styleBox, &ChoiceComboBox::chosen, [&] { ++chosen; });
+    window.load();
+    window.show();
+    styleBox->setFocus();
     // Typed entries, Enter and Escape in the edit field, leaving the box and
     // the arrow keys on the closed box choose nothing.
-    form.Combo1->setEditText("Bold");
+    styleBox->setEditText("Bold");
     for (int key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Down}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(form.Combo1, &press);
+        QApplication::sendEvent(styleBox, &press);
     }
-    form.Combo1->setEditText("Regular");
-    form.Combo2->setFocus();
+    styleBox->setEditText("Regular");
+    control("fontSizeBox")->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(chosen, 0);
-    EXPECT_EQ(form.Combo1->count(), 3);  // nothing was added
-    ASSERT_TRUE(testing::chooseEntry(form.Combo1, "Bold"));
+    EXPECT_EQ(styleBox->count(), 3);  // nothing was added
+    ASSERT_TRUE(testing::chooseEntry(styleBox, "Bold"));
     EXPECT_EQ(chosen, 1);
 }
 

@@ -3,6 +3,7 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -13,33 +14,33 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
+#include "Children.h"
 #include "FakeHost.h"
 #include "dialogs/FolderControls.h"
-#include "dialogs/SaveAsDialog.h"
-#include "ui/Form1.h"
-#include "ui/ImageBox.h"
-#include "ui/TextBox.h"
+#include "dialogs/SaveAsDialogs.h"
+#include "ui/MainWindow.h"
+#include "widgets/PictureBox.h"
+#include "widgets/ProgramWindows.h"
+#include "widgets/TextBox.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
 using testing::readAll;
 
+// The dialogs on their own, beside the two viewers they save from.
 class SaveAsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        form.Form_Load();
-        host.calls.clear();
-    }
     SaveAsDialog* openText() {
-        form.savtexas->trigger();
-        return form.savetextDialog();
+        dialogs.openSaveText();
+        return dialogs.saveTextDialog();
     }
     SaveAsDialog* openImage() {
-        form.saveia->trigger();
-        return form.saveimageDialog();
+        dialogs.openSaveImage();
+        return dialogs.saveImageDialog();
     }
     static void flushDeletes() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -48,7 +49,10 @@ class SaveAsTest : public ::testing::Test {
     QTemporaryDir dir;
     QTemporaryDir target;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    QWidget owner;
+    TextBox textViewer;
+    PictureBox pictureViewer;
+    SaveAsDialogs dialogs{host, &owner, dir.path(), &textViewer, &pictureViewer};
 };
 
 TEST_F(SaveAsTest, OpensOnTheWorkingFolderWithItsTypeList) {
@@ -56,81 +60,81 @@ TEST_F(SaveAsTest, OpensOnTheWorkingFolderWithItsTypeList) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), "Save Text As");
-    EXPECT_EQ(dialog->Dir1->path(), QDir(dir.path()).absolutePath());
-    EXPECT_EQ(dialog->Drive1->drive(), QStorageInfo(dir.path()).rootPath());
+    EXPECT_EQ(dialog->folderList()->path(), QDir(dir.path()).absolutePath());
+    EXPECT_EQ(dialog->driveList()->drive(), QStorageInfo(dir.path()).rootPath());
     QStringList types;
-    for (int i = 0; i < dialog->Combo1->count(); ++i) types << dialog->Combo1->itemText(i);
+    for (int i = 0; i < dialog->typeBox()->count(); ++i) types << dialog->typeBox()->itemText(i);
     EXPECT_EQ(types, (QStringList{".txt", ".html", ".js", ".php", ".pl"}));
-    EXPECT_EQ(dialog->Combo1->currentText(), "");
-    EXPECT_EQ(dialog->Text1->text(), "");
-    EXPECT_FALSE(dialog->Command1->isDefault() || dialog->Command1->autoDefault());
-    EXPECT_FALSE(dialog->Command2->isDefault() || dialog->Command2->autoDefault());
+    EXPECT_EQ(dialog->typeBox()->currentText(), "");
+    EXPECT_EQ(dialog->nameBox()->text(), "");
+    EXPECT_FALSE(dialog->saveButton()->isDefault() || dialog->saveButton()->autoDefault());
+    EXPECT_FALSE(dialog->cancelButton()->isDefault() || dialog->cancelButton()->autoDefault());
 
     SaveAsDialog* image = openImage();
     EXPECT_EQ(image->windowTitle(), "Save Image As");
     types.clear();
-    for (int i = 0; i < image->Combo1->count(); ++i) types << image->Combo1->itemText(i);
+    for (int i = 0; i < image->typeBox()->count(); ++i) types << image->typeBox()->itemText(i);
     EXPECT_EQ(types, (QStringList{".jpeg", ".jpg", ".gif", ".bmp"}));
 }
 
 TEST_F(SaveAsTest, TargetPathIsFolderSlashNameTypeWithNothingTrimmed) {
     SaveAsDialog* dialog = openText();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("  ");
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("  ");
     EXPECT_EQ(dialog->targetPath(), target.path() + "/  ");
-    dialog->Combo1->setEditText("md5");  // typed by hand: no dot added
+    dialog->typeBox()->setEditText("md5");  // typed by hand: no dot added
     EXPECT_EQ(dialog->targetPath(), target.path() + "/  md5");
-    dialog->Dir1->setPath("/");
-    dialog->Text1->setText("notes");
-    dialog->Combo1->setCurrentIndex(1);
+    dialog->folderList()->setPath("/");
+    dialog->nameBox()->setText("notes");
+    dialog->typeBox()->setCurrentIndex(1);
     EXPECT_EQ(dialog->targetPath(), "//notes.html");
 }
 
 TEST_F(SaveAsTest, EmptyNameBeepsTwiceAndKeepsTheDialog) {
     SaveAsDialog* dialog = openText();
-    dialog->Combo1->setCurrentIndex(0);
+    dialog->typeBox()->setCurrentIndex(0);
     host.calls.clear();
-    dialog->Command1->click();
+    dialog->saveButton()->click();
     EXPECT_EQ(host.calls,
               (QStringList{"beep", "beep", "msgBox 16 Enter name: Please enter a file name!"}));
     flushDeletes();
-    ASSERT_EQ(form.savetextDialog(), dialog);
+    ASSERT_EQ(dialogs.saveTextDialog(), dialog);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->Combo1->currentText(), ".txt");
+    EXPECT_EQ(dialog->typeBox()->currentText(), ".txt");
 }
 
 TEST_F(SaveAsTest, SavesTheViewersTextReplacingWithoutAskingThenCloses) {
     QFile::copy(":/documents/donate.html", target.filePath("a b.txt"));  // an older file
-    form.Text1->setText(QString::fromUtf8("line\r\nzwei ü"));
+    textViewer.setText(QString::fromUtf8("line\r\nzwei ü"));
     SaveAsDialog* dialog = openText();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("a b");
-    dialog->Combo1->setCurrentIndex(0);
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("a b");
+    dialog->typeBox()->setCurrentIndex(0);
     host.calls.clear();
-    dialog->Command1->click();
+    dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("a b.txt")), QByteArray("line\r\nzwei \xC3\xBC\r\n"));
     EXPECT_EQ(host.calls, (QStringList{"beep", "msgBox 64 File Saved: File saved successfully!"}));
     flushDeletes();
-    EXPECT_EQ(form.savetextDialog(), nullptr);
+    EXPECT_EQ(dialogs.saveTextDialog(), nullptr);
 
     // An empty viewer gives CR LF alone, and no extension without a type.
-    form.Text1->setText("");
+    textViewer.setText("");
     dialog = openText();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("bare");
-    dialog->Command1->click();
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("bare");
+    dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("bare")), QByteArray("\r\n"));
 }
 
 TEST_F(SaveAsTest, PicturesAreSavedAsBitmapsWhateverTheType) {
     QImage picture(7, 5, QImage::Format_RGB32);
     picture.fill(Qt::red);
-    form.Image2->setPicture(picture);
+    pictureViewer.setPicture(picture);
     SaveAsDialog* dialog = openImage();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("shot");
-    dialog->Combo1->setCurrentIndex(2);  // ".gif"
-    dialog->Command1->click();
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("shot");
+    dialog->typeBox()->setCurrentIndex(2);  // ".gif"
+    dialog->saveButton()->click();
     const QByteArray bytes = readAll(target.filePath("shot.gif"));
     EXPECT_EQ(bytes.left(2), QByteArray("BM"));
     EXPECT_EQ(QImage::fromData(bytes, "BMP").size(), QSize(7, 5));
@@ -139,26 +143,26 @@ TEST_F(SaveAsTest, PicturesAreSavedAsBitmapsWhateverTheType) {
 TEST_F(SaveAsTest, AFailedSaveNamesPathAndReasonAndKeepsTheDialogAsItWas) {
     SaveAsDialog* dialog = openText();
     const QString folder = target.filePath("no such folder");
-    dialog->Dir1->setPath(folder);
-    dialog->Text1->setText("x");
-    dialog->Combo1->setCurrentIndex(0);
-    dialog->Command1->click();
+    dialog->folderList()->setPath(folder);
+    dialog->nameBox()->setText("x");
+    dialog->typeBox()->setCurrentIndex(0);
+    dialog->saveButton()->click();
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(
         host.messages()[0].startsWith("msgBox 16 Save Text As: The file could not be saved:\n" +
                                       folder + "/x.txt\n\nPath/File access error"))
         << host.messages()[0].toStdString();
     flushDeletes();
-    ASSERT_EQ(form.savetextDialog(), dialog);
-    EXPECT_EQ(dialog->Text1->text(), "x");
-    EXPECT_EQ(dialog->Dir1->path(), folder);
+    ASSERT_EQ(dialogs.saveTextDialog(), dialog);
+    EXPECT_EQ(dialog->nameBox()->text(), "x");
+    EXPECT_EQ(dialog->folderList()->path(), folder);
 
     // No picture in the viewer.
     host.calls.clear();
     SaveAsDialog* image = openImage();
-    image->Dir1->setPath(target.path());
-    image->Text1->setText("empty");
-    image->Command1->click();
+    image->folderList()->setPath(target.path());
+    image->nameBox()->setText("empty");
+    image->saveButton()->click();
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(host.messages()[0].contains("Invalid picture")) << host.messages()[0].toStdString();
     EXPECT_FALSE(QFile::exists(target.filePath("empty")));
@@ -166,46 +170,53 @@ TEST_F(SaveAsTest, AFailedSaveNamesPathAndReasonAndKeepsTheDialogAsItWas) {
 
 TEST_F(SaveAsTest, ReopeningBringsTheOpenDialogBackUnchanged) {
     SaveAsDialog* dialog = openText();
-    dialog->Text1->setText("typed");
-    dialog->Dir1->setPath(target.path());
+    dialog->nameBox()->setText("typed");
+    dialog->folderList()->setPath(target.path());
     EXPECT_EQ(openText(), dialog);
-    EXPECT_EQ(dialog->Text1->text(), "typed");
-    EXPECT_EQ(dialog->Dir1->path(), target.path());
+    EXPECT_EQ(dialog->nameBox()->text(), "typed");
+    EXPECT_EQ(dialog->folderList()->path(), target.path());
     EXPECT_EQ(host.calls.filter("bringToFront").size(), 2);
 
-    dialog->Command2->click();  // Cancel
+    dialog->cancelButton()->click();  // Cancel
     flushDeletes();
     SaveAsDialog* fresh = openText();
-    EXPECT_EQ(fresh->Text1->text(), "");
-    EXPECT_EQ(fresh->Dir1->path(), QDir(dir.path()).absolutePath());
+    EXPECT_EQ(fresh->nameBox()->text(), "");
+    EXPECT_EQ(fresh->folderList()->path(), QDir(dir.path()).absolutePath());
 }
 
 TEST_F(SaveAsTest, EnterAndEscapeNeitherSaveNorCancel) {
-    form.Text1->setText("t");
+    textViewer.setText("t");
     SaveAsDialog* dialog = openText();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("enter");
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("enter");
     for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(dialog->Text1, &press);
+        QApplication::sendEvent(dialog->nameBox(), &press);
     }
     flushDeletes();
-    EXPECT_EQ(form.savetextDialog(), dialog);
+    EXPECT_EQ(dialogs.saveTextDialog(), dialog);
     EXPECT_FALSE(QFile::exists(target.filePath("enter")));
 }
 
-TEST_F(SaveAsTest, AfterTheMainWindowClosedSaveWritesWhatTheViewerLastHeld) {
-    form.Text1->setText("last words");
-    SaveAsDialog* dialog = openText();
-    dialog->Dir1->setPath(target.path());
-    dialog->Text1->setText("kept");
-    dialog->Combo1->setCurrentIndex(0);
-    form.close();
-    ASSERT_FALSE(form.isLoaded());
-    dialog->Command1->click();
+TEST(SaveAsFromTheWindow, AfterTheMainWindowClosedSaveWritesWhatTheViewerLastHeld) {
+    QTemporaryDir dir;
+    QTemporaryDir target;
+    FakeHost host;
+    MainWindow window(host, dir.path());
+    window.load();
+    child<TextBox>(window, "textViewer")->setText("last words");
+    child<QAction>(window, "saveTextAsAction")->trigger();
+    SaveAsDialog* dialog = window.saveAsDialogs().saveTextDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->folderList()->setPath(target.path());
+    dialog->nameBox()->setText("kept");
+    dialog->typeBox()->setCurrentIndex(0);
+    window.close();
+    ASSERT_FALSE(isLoaded(&window));
+    dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("kept.txt")), QByteArray("last words\r\n"));
-    EXPECT_FALSE(form.isVisible()) << "the main window is not brought back";
-    EXPECT_EQ(host.calls.filter("tray 0").size(), 0);
+    EXPECT_FALSE(window.isVisible()) << "the main window is not brought back";
+    EXPECT_EQ(host.calls.filter("tray 0").size(), 1) << "the tray icon is not added again";
 }
 
 }  // namespace

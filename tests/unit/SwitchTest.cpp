@@ -7,93 +7,96 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "Children.h"
 #include "FakeHost.h"
-#include "ui/Controls.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
+#include "widgets/ClickableLabel.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
+// The capture switch as the window works it: the option buttons, the label
+// and the "Clipboard" menu, with the focus rule of the option buttons.
 class SwitchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        form.Form_Load();
-        form.Timer1_Timer();  // first tick: on, "On" selected
+        window.load();
+        window.capture().onCaptureTick();  // first tick: on, "On" selected
         host.calls.clear();
     }
-    // capture state, then the selected option
+    // The capture state, then the selected button.
     std::string state() const {
-        return std::string(form.timer1Enabled() ? "on" : "off") +
-               (form.Option1->isChecked()   ? ", On"
-                : form.Option2->isChecked() ? ", Off"
-                                            : ", none");
+        return std::string(window.capture().isOn() ? "on" : "off") + (on->isChecked() ? ", On"
+                                                                      : off->isChecked()
+                                                                          ? ", Off"
+                                                                          : ", none");
     }
+    void trigger(const char* action) { child<QAction>(window, action)->trigger(); }
+    void openCopyMenu() { emit child<QMenu>(window, "clipboardCopyMenu")->aboutToShow(); }
+
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    MainWindow window{host, dir.path()};
+    QRadioButton* on = child<QRadioButton>(window, "captureOnButton");
+    QRadioButton* off = child<QRadioButton>(window, "captureOffButton");
 };
 
 TEST_F(SwitchTest, OptionButtonsFollowTheStateTable) {
     EXPECT_EQ(state(), "on, On");
-    form.Option2->click();
+    off->click();
     EXPECT_EQ(state(), "off, Off");
     EXPECT_TRUE(host.calls.isEmpty());
     host.text = "copied while off";
-    form.Option1->click();
+    on->click();
     EXPECT_EQ(state(), "on, On");
     EXPECT_FALSE(host.text.has_value()) << "turning on empties the clipboard";
-    form.Timer1_Timer();
+    window.capture().onCaptureTick();
     EXPECT_FALSE(QFile::exists(dir.filePath("text 1.txt")));
 }
 
 TEST_F(SwitchTest, LabelTurnsCapturingOnAndLeavesOffSelectedAndTheClipboardAlone) {
-    form.Option2->click();
+    off->click();
     host.text = "copied while off";
-    emit form.Label1->clicked();
+    emit child<ClickableLabel>(window, "captureLabel")->clicked();
     EXPECT_EQ(state(), "on, Off");
     EXPECT_EQ(host.text, QString("copied while off"));
-    form.Timer1_Timer();
+    window.capture().onCaptureTick();
     EXPECT_TRUE(QFile::exists(dir.filePath("text 1.txt"))) << "the next tick captures it";
-    // From "on, Off": "On" selects On, the menu's "Off" turns it off.
-    form.clipoff->trigger();
+    // From "on, Off": the menu's "On" selects On.
+    trigger("captureOnAction");
     EXPECT_EQ(state(), "on, On");
 }
 
 TEST_F(SwitchTest, ClipboardMenuOpeningTurnsOnEvenWithoutAChoice) {
-    form.Option2->click();
+    off->click();
     host.text = "copied while off";
-    form.clon_Click();  // what opening "Copy " runs
+    openCopyMenu();
     EXPECT_EQ(state(), "on, On");
     EXPECT_FALSE(host.text.has_value());
     // Opening empties once, and "On" selected by the focus rule empties again.
     EXPECT_EQ(host.calls, (QStringList{"clear", "clear"}));
 
     host.calls.clear();
-    form.clon_Click();
-    form.offf->trigger();
+    openCopyMenu();
+    trigger("captureOffAction");
     EXPECT_EQ(state(), "off, Off");
-    form.clon_Click();
-    form.clipoff->trigger();
-    EXPECT_EQ(state(), "on, On");
-}
-
-TEST_F(SwitchTest, OpeningTheSubmenuRunsItsHeaderAction) {
-    form.Option2->click();
-    emit form.clon->aboutToShow();
+    openCopyMenu();
+    trigger("captureOnAction");
     EXPECT_EQ(state(), "on, On");
 }
 
 TEST_F(SwitchTest, FirstTickInTheTraySelectsOnWithoutTakingTheFocus) {
     FakeHost other;
-    Form1 hidden(other, dir.path());
-    hidden.Form_Load();
+    MainWindow hidden(other, dir.path());
+    hidden.load();
     hidden.hide();
     other.text = "copied before the first tick";
-    hidden.Timer1_Timer();
-    EXPECT_TRUE(hidden.Option1->isChecked());
-    EXPECT_TRUE(hidden.timer1Enabled());
+    hidden.capture().onCaptureTick();
+    EXPECT_TRUE(child<QRadioButton>(hidden, "captureOnButton")->isChecked());
+    EXPECT_TRUE(hidden.capture().isOn());
     EXPECT_FALSE(other.text.has_value());
     EXPECT_TRUE(other.messages().isEmpty());
 }

@@ -8,7 +8,7 @@
 #include <QMimeData>
 #include <QTextBlock>
 
-#include "ui/TextBox.h"
+#include "widgets/TextBox.h"
 
 namespace brimlet {
 namespace {

@@ -2,18 +2,25 @@
 
 #include "common/QtPrinters.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
+#include "Children.h"
 #include "FakeHost.h"
+#include "capture/CaptureEngine.h"
 #include "host/TrayNotifyEvent.h"
-#include "tray/TrayRecord.h"
-#include "ui/Form1.h"
+#include "host/TrayRecord.h"
+#include "tray/WindowStates.h"
+#include "ui/MainWindow.h"
+#include "widgets/ProgramWindows.h"
 
 namespace brimlet {
 namespace {
 
+using testing::child;
 using testing::FakeHost;
 
 TEST(TrayRecord, IsTheEightyEightByteImage) {
@@ -40,29 +47,35 @@ TEST(TrayRecord, NotificationsDecodeRoundingHalfToEven) {
     EXPECT_EQ(decodeTrayNotification(514 * 10.0, kScaleTwips, 10.0), 514);  // 144 dpi
 }
 
+// The main window's tray icon and states, reached as the user reaches them:
+// notifications delivered to the window, the tray menu's items.
 class TrayTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        form.Form_Load();
+        window.load();
         host.calls.clear();
     }
     void notify(int code) {
         TrayNotifyEvent event(code);
-        QApplication::sendEvent(&form, &event);
+        QApplication::sendEvent(&window, &event);
+    }
+    void minimise() {
+        window.showMinimized();
+        states.onResize();
     }
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    MainWindow window{host, dir.path()};
+    WindowStates& states = window.windowStates();
 };
 
 TEST_F(TrayTest, LeftReleaseAndDoubleClickRestoreAHiddenWindow) {
     for (int code : {kLeftUp, kLeftDoubleClick}) {
-        form.showMinimized();
-        form.Form_Resize();
-        ASSERT_FALSE(form.isVisible()) << "minimising hides the window";
+        minimise();
+        ASSERT_FALSE(window.isVisible()) << "minimising hides the window";
         notify(code);
-        EXPECT_TRUE(form.isVisible());
-        EXPECT_FALSE(form.isMinimized());
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.isMinimized());
         EXPECT_EQ(host.calls.last(), "bringToFront");
     }
     host.calls.clear();
@@ -71,46 +84,44 @@ TEST_F(TrayTest, LeftReleaseAndDoubleClickRestoreAHiddenWindow) {
 }
 
 TEST_F(TrayTest, RightReleaseBringsToFrontThenPopsUpTheTrayMenu) {
-    form.hide();
+    window.hide();
     notify(kRightUp);
-    EXPECT_EQ(host.calls, (QStringList{"bringToFront", "popup mPopupSys"}));
-    EXPECT_FALSE(form.isVisible()) << "the menu pops up without showing the window";
+    EXPECT_EQ(host.calls, (QStringList{"bringToFront", "popup trayMenu"}));
+    EXPECT_FALSE(window.isVisible()) << "the menu pops up without showing the window";
 }
 
 TEST_F(TrayTest, OtherNotificationsAndRealPointerMovesDoNothing) {
     for (int code : {kMouseMove, kLeftDown, kRightDown, kRightDoubleClick, kMiddleDown, kMiddleUp})
         notify(code);
     // Real moves across the window where x in pixels passes 514 and 517.
-    form.resize(form.size());
+    window.resize(window.size());
     for (int x : {514, 517, 520}) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(x, 20), form.mapToGlobal(QPointF(x, 20)),
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 20), window.mapToGlobal(QPointF(x, 20)),
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(&form, &move);
-        QApplication::sendEvent(form.centralWidget(), &move);
+        QApplication::sendEvent(&window, &move);
+        QApplication::sendEvent(window.centralWidget(), &move);
     }
     EXPECT_TRUE(host.calls.isEmpty());
 }
 
 TEST_F(TrayTest, MinimisingWithoutATrayLeavesTheWindowInTheTaskbar) {
     host.trayShown = false;
-    form.showMinimized();
-    form.Form_Resize();
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.isMinimized());
+    minimise();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
 }
 
 TEST_F(TrayTest, TrayMenuRestoreAndExit) {
-    form.showMinimized();
-    form.Form_Resize();
-    form.mPopRestore->trigger();
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.isMinimized());
+    minimise();
+    child<QAction>(window, "trayRestoreAction")->trigger();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
 
-    form.hide();
-    form.mPopExit->trigger();  // works while the window is hidden
-    EXPECT_FALSE(form.isLoaded());
+    window.hide();
+    child<QAction>(window, "trayExitAction")->trigger();  // works while the window is hidden
+    EXPECT_FALSE(isLoaded(&window));
     EXPECT_EQ(host.calls.last(), "tray 2");
-    EXPECT_FALSE(form.timer1Enabled());
+    EXPECT_FALSE(window.capture().isOn());
 }
 
 }  // namespace

@@ -1,18 +1,18 @@
-#include "ui/ImageBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QPainter>
 
 namespace brimlet {
 
-ImageBox::ImageBox(QWidget* parent) : QFrame(parent) {}
+PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {}
 
-void ImageBox::setPicture(const QImage& picture) {
+void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
     shown_ = QPixmap();
     update();
 }
 
-void ImageBox::paintEvent(QPaintEvent* event) {
+void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     if (picture_.isNull()) return;
     const QRect frame = contentsRect();

@@ -6,12 +6,11 @@
 
 namespace brimlet {
 
-// An image control: holds one picture (or none) and paints it stretched to
-// fill its frame.
-class ImageBox : public QFrame {
+// Holds one picture (or none) and paints it stretched to fill its frame.
+class PictureBox : public QFrame {
     Q_OBJECT
   public:
-    explicit ImageBox(QWidget* parent = nullptr);
+    explicit PictureBox(QWidget* parent = nullptr);
 
     const QImage& picture() const { return picture_; }
     void setPicture(const QImage& picture);

@@ -1,4 +1,4 @@
-#include "help/DocumentHolder.h"
+#include "help/EmbeddedDocument.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,17 +16,16 @@ static void registerDocuments() {
 
 namespace brimlet {
 
-DocumentHolder::DocumentHolder(const QString& fileName, QObject* parent)
-    : QObject(parent), fileName_(fileName) {
+EmbeddedDocument::EmbeddedDocument(const QString& fileName) : fileName_(fileName) {
     registerDocuments();
 }
 
-QByteArray DocumentHolder::bytes() const {
+QByteArray EmbeddedDocument::bytes() const {
     QFile file(QStringLiteral(":/documents/") + fileName_);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString DocumentHolder::writeTo(const QString& folder) const {
+QString EmbeddedDocument::writeTo(const QString& folder) const {
     const QString path = QDir(folder).filePath(fileName_);
     writeFileReplacing(path, bytes());
     return path;

@@ -1,31 +1,20 @@
 #pragma once
 
 #include <QComboBox>
-#include <QLabel>
 
 namespace brimlet {
-
-// A label that reports a click.
-class ClickLabel : public QLabel {
-    Q_OBJECT
-  public:
-    using QLabel::QLabel;
-
-  signals:
-    void clicked();
-
-  protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-};
 
 // An editable drop-down combo box that acts only when an entry is chosen
 // from its open list, by a click or by Enter. Typing into the edit field,
 // Enter or Escape there, leaving the box, the arrow keys or the wheel on the
 // closed box only edit or show an entry; they choose nothing.
-class ChoiceCombo : public QComboBox {
+class ChoiceComboBox : public QComboBox {
     Q_OBJECT
   public:
-    explicit ChoiceCombo(QWidget* parent = nullptr);
+    explicit ChoiceComboBox(QWidget* parent = nullptr);
+
+    // Appends the entries and leaves the edit field empty, nothing chosen.
+    void fill(const QStringList& entries);
 
   signals:
     void chosen();

@@ -1,4 +1,4 @@
-#include "tray/TrayRecord.h"
+#include "host/TrayRecord.h"
 
 #include <QtEndian>
 #include <cmath>

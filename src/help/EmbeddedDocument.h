@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QObject>
+#include <QByteArray>
 #include <QString>
 
 namespace brimlet {
 
-// Holds one document carried inside the program (a Qt resource) under its
-// own file name.
-class DocumentHolder : public QObject {
-    Q_OBJECT
+// A document carried inside the program (a Qt resource) under its own file
+// name: the readme and the pages that forward to the maker's web site.
+class EmbeddedDocument {
   public:
-    DocumentHolder(const QString& fileName, QObject* parent);
+    explicit EmbeddedDocument(const QString& fileName);
 
     const QString& fileName() const { return fileName_; }
     // The document's bytes, exactly as carried.

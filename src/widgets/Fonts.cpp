@@ -1,4 +1,4 @@
-#include "ui/Fonts.h"
+#include "widgets/Fonts.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "ui/TextBox.h"
+#include "widgets/TextBox.h"
 
 #include <QKeyEvent>
 #include <QLocale>

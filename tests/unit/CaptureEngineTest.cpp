@@ -5,20 +5,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "FakeCaptureView.h"
 #include "FakeHost.h"
-#include "history/FileList.h"
+#include "capture/CaptureEngine.h"
 #include "host/RuntimeError.h"
-#include "ui/Form1.h"
-#include "ui/ImageBox.h"
-#include "ui/TextBox.h"
 
 namespace brimlet {
 namespace {
 
+using testing::FakeCaptureView;
 using testing::FakeHost;
 
 using testing::readAll;
@@ -29,78 +27,85 @@ QImage solid(int w, int h, QColor color) {
     return image;
 }
 
-class PollerTest : public ::testing::Test {
+// The engine with a recording host and view: no window at all.
+class CaptureEngineTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    // A loaded window whose first tick has run, capturing on.
-    Form1& started() {
-        form.Form_Load();
-        form.Timer1_Timer();
-        host.calls.clear();
-        return form;
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        view.engine = &engine;
     }
+
+    // Started, and past its first tick: capturing on.
+    void started() {
+        engine.start();
+        engine.onCaptureTick();
+        host.calls.clear();
+        view.calls.clear();
+    }
+    // As the timer delivers a tick, errors shown by the engine itself.
+    void timerTick() { QMetaObject::invokeMethod(&engine.timer(), "timeout"); }
     QString at(const QString& name) const { return dir.filePath(name); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir dir;
     FakeHost host;
-    Form1 form{host, dir.path()};
+    FakeCaptureView view;
+    CaptureEngine engine{host, dir.path(), view};
 };
 
-TEST_F(PollerTest, FirstTickSelectsOnAndEmptiesTheClipboardBeforeLooking) {
-    form.Form_Load();
-    EXPECT_FALSE(form.Option1->isChecked());
-    EXPECT_FALSE(form.Option2->isChecked());
+TEST_F(CaptureEngineTest, FirstTickSelectsOnAndEmptiesTheClipboardBeforeLooking) {
+    engine.start();
+    EXPECT_EQ(view.selected, "none");
     host.text = "copied before the first tick";
-    form.Timer1_Timer();
-    EXPECT_EQ(form.tickCounter(), 1);
-    EXPECT_TRUE(form.Option1->isChecked());
-    EXPECT_TRUE(form.timer1Enabled());
+    engine.onCaptureTick();
+    EXPECT_EQ(engine.tickCount(), 1);
+    EXPECT_EQ(view.selected, "On");
+    EXPECT_TRUE(engine.isOn());
     EXPECT_FALSE(host.text.has_value());
     EXPECT_EQ(files(), QStringList{});  // nothing captured, no counter file
 }
 
-TEST_F(PollerTest, TickCounterCyclesTwoToNinetyNineAndNeverSelectsOnAgain) {
+TEST_F(CaptureEngineTest, TickCounterCyclesTwoToNinetyNineAndNeverSelectsOnAgain) {
     started();
-    form.Option2->setChecked(true);  // as after a click on "Off" with the label turning it on
+    view.selected = "Off";  // as after a click on "Off" with the label turning it on
     for (int tick = 2; tick <= 99; ++tick) {
-        form.Timer1_Timer();
-        ASSERT_EQ(form.tickCounter(), tick);
+        engine.onCaptureTick();
+        ASSERT_EQ(engine.tickCount(), tick);
     }
-    form.Timer1_Timer();
-    EXPECT_EQ(form.tickCounter(), 2);
+    engine.onCaptureTick();
+    EXPECT_EQ(engine.tickCount(), 2);
     for (int i = 0; i < 1000; ++i) {
-        form.Timer1_Timer();
-        ASSERT_GE(form.tickCounter(), 2);
-        ASSERT_LE(form.tickCounter(), 99);
+        engine.onCaptureTick();
+        ASSERT_GE(engine.tickCount(), 2);
+        ASSERT_LE(engine.tickCount(), 99);
     }
-    EXPECT_TRUE(form.Option2->isChecked());
+    EXPECT_EQ(view.selected, "Off");
     EXPECT_FALSE(host.calls.contains("clear"));
 }
 
-TEST_F(PollerTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
+TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
     started();
     host.text = QString::fromUtf8("first\r\nsecond line ü");
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("first\r\nsecond line \xC3\xBC\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,1\r\n"));
-    EXPECT_EQ(form.Text1->text(), QString::fromUtf8("first\r\nsecond line ü"));
-    EXPECT_EQ(form.heldText(), form.Text1->text());
-    EXPECT_EQ(form.File2->names(), (QStringList{"pikcounter.txt", "text 1.txt"}));
+    EXPECT_EQ(view.text, QString::fromUtf8("first\r\nsecond line ü"));
+    EXPECT_EQ(engine.heldText(), view.text);
     EXPECT_FALSE(host.text.has_value());
     // Text is taken twice, once for the viewer and once for the file; the
+    // list learns of the file after the counter file is written, and the
     // clipboard is emptied last.
     EXPECT_EQ(host.calls, (QStringList{"getText", "getText", "clear"}));
+    EXPECT_EQ(view.calls, (QStringList{"showText", "textAdded text 1.txt"}));
 
     host.text = "first";  // the same content again is a new capture
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("first\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,2\r\n"));
-    EXPECT_EQ(form.File2->names(), (QStringList{"pikcounter.txt", "text 1.txt", "text 2.txt"}));
+    EXPECT_EQ(view.added, (QStringList{"text 1.txt", "text 2.txt"}));
 }
 
-TEST_F(PollerTest, PictureCaptureWinsOverTextOfTheSameCopy) {
+TEST_F(CaptureEngineTest, PictureCaptureWinsOverTextOfTheSameCopy) {
     QFile counter(at("pikcounter.txt"));
     ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
     counter.write("12,7\r\n");
@@ -108,77 +113,76 @@ TEST_F(PollerTest, PictureCaptureWinsOverTextOfTheSameCopy) {
     started();
     host.picture = solid(8, 6, Qt::green);
     host.text = "alt text of the picture";
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     EXPECT_TRUE(QFile::exists(at("picture 13.jpeg")));
     EXPECT_EQ(QImage(at("picture 13.jpeg")).pixel(3, 3), qRgb(0, 255, 0));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("13,7\r\n"));
-    EXPECT_EQ(form.Image2->picture().size(), QSize(8, 6));
-    EXPECT_EQ(form.Image1->picture().size(), QSize(8, 6));
-    EXPECT_FALSE(form.Image1->isVisible());
-    EXPECT_EQ(form.File1->names(), QStringList{"picture 13.jpeg"});
+    EXPECT_EQ(view.picture.size(), QSize(8, 6));
+    EXPECT_EQ(engine.capturedPicture().size(), QSize(8, 6));
+    EXPECT_EQ(view.added, QStringList{"picture 13.jpeg"});
     EXPECT_FALSE(QFile::exists(at("text 8.txt")));
-    EXPECT_EQ(form.store().counters().text, 7);
+    EXPECT_EQ(engine.store().counters().text, 7);
     EXPECT_FALSE(host.picture.has_value());
     EXPECT_FALSE(host.text.has_value());
 }
 
-TEST_F(PollerTest, EmptyClipboardTouchesNothing) {
+TEST_F(CaptureEngineTest, EmptyClipboardTouchesNothing) {
     started();
-    form.Timer1_Timer();
-    form.Timer1_Timer();
+    engine.onCaptureTick();
+    engine.onCaptureTick();
     EXPECT_EQ(files(), QStringList{});
     EXPECT_TRUE(host.calls.isEmpty());
 }
 
-TEST_F(PollerTest, FailedTickIsReportedOnceSwitchesCapturingOffAndKeepsTheClipboard) {
+TEST_F(CaptureEngineTest, FailedTickIsReportedOnceSwitchesCapturingOffAndKeepsTheClipboard) {
     started();
-    form.store().counters().text = 32767;
+    engine.store().counters().text = 32767;
     host.text = "keep me";
-    QMetaObject::invokeMethod(form.Timer1, "timeout");  // as the timer delivers it
+    timerTick();
     EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
-    EXPECT_TRUE(form.Option2->isChecked());
-    EXPECT_FALSE(form.timer1Enabled());
+    EXPECT_EQ(view.selected, "Off");
+    EXPECT_FALSE(engine.isOn());
     EXPECT_EQ(host.text, QString("keep me"));
-    EXPECT_EQ(form.store().counters().text, 32767);
+    EXPECT_EQ(engine.store().counters().text, 32767);
     EXPECT_EQ(files(), QStringList{});  // neither a capture nor a counter file
 }
 
-TEST_F(PollerTest, FailedTickStopsTheTimerEvenWhenOffWasAlreadySelected) {
+TEST_F(CaptureEngineTest, FailedTickStopsTheTimerEvenWhenOffWasAlreadySelected) {
     started();
-    form.Option2->setChecked(true);
+    view.selected = "Off";
     host.picture = solid(2, 2, Qt::blue);
-    form.store().counters().picture = 32767;
-    QMetaObject::invokeMethod(form.Timer1, "timeout");
-    EXPECT_FALSE(form.timer1Enabled());
+    engine.store().counters().picture = 32767;
+    timerTick();
+    EXPECT_FALSE(engine.isOn());
     EXPECT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(host.picture.has_value());
 }
 
-TEST_F(PollerTest, UnwritableFolderLosesNothing) {
+TEST_F(CaptureEngineTest, UnwritableFolderLosesNothing) {
     started();
     ASSERT_TRUE(dir.remove());
     host.text = "precious";
-    QMetaObject::invokeMethod(form.Timer1, "timeout");
+    timerTick();
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(host.messages().first().startsWith("msgBox 16 Brimlet: Run-time error '75':"));
     EXPECT_EQ(host.text, QString("precious"));
-    EXPECT_FALSE(form.timer1Enabled());
+    EXPECT_FALSE(engine.isOn());
 }
 
-TEST_F(PollerTest, LostCounterFileNumbersOnPastExistingCaptures) {
+TEST_F(CaptureEngineTest, LostCounterFileNumbersOnPastExistingCaptures) {
     QFile older(at("text 1.txt"));
     ASSERT_TRUE(older.open(QIODevice::WriteOnly));
     older.write("older capture\r\n");
     older.close();
     started();
     host.text = "newer";
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("older capture\r\n"));
     EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("newer\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,2\r\n"));
 }
 
-TEST_F(PollerTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails) {
+TEST_F(CaptureEngineTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails) {
     QFile counter(at("pikcounter.txt"));
     ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
     counter.write("4,9\r\n");
@@ -186,25 +190,25 @@ TEST_F(PollerTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails) {
     host.failOn = [](const QString& call) {
         if (call == "clear") throw RuntimeError::cannotOpenClipboard();
     };
-    form.Form_Load();
-    EXPECT_EQ(form.store().counters(), (Counters{4, 9}));
-    EXPECT_EQ(form.tickCounter(), 0);
+    engine.start();
+    EXPECT_EQ(engine.store().counters(), (Counters{4, 9}));
+    EXPECT_EQ(engine.tickCount(), 0);
     EXPECT_TRUE(host.messages().isEmpty());
 }
 
-TEST_F(PollerTest, StartUpWithoutReadableCounterFileNumbersFromOne) {
+TEST_F(CaptureEngineTest, StartUpWithoutReadableCounterFileNumbersFromOne) {
     QFile counter(at("pikcounter.txt"));
     ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
     counter.write("5");
     counter.close();
     host.text = "on the clipboard at start";
-    form.Form_Load();
-    EXPECT_EQ(form.store().counters(), (Counters{0, 0}));
+    engine.start();
+    EXPECT_EQ(engine.store().counters(), (Counters{0, 0}));
     EXPECT_FALSE(host.text.has_value());
     EXPECT_TRUE(host.messages().isEmpty());
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     host.text = "first";
-    form.Timer1_Timer();
+    engine.onCaptureTick();
     EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("first\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,1\r\n"));
 }

@@ -1,21 +1,12 @@
-#include "ui/Controls.h"
+#include "widgets/ChoiceComboBox.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QMouseEvent>
 #include <QTimer>
 
 namespace brimlet {
 
-void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
-    QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-        emit clicked();
-    }
-}
-
-ChoiceCombo::ChoiceCombo(QWidget* parent) : QComboBox(parent) {
+ChoiceComboBox::ChoiceComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     // The box reports every change of its entry as activated, typed ones
@@ -30,7 +21,12 @@ ChoiceCombo::ChoiceCombo(QWidget* parent) : QComboBox(parent) {
     });
 }
 
-bool ChoiceCombo::eventFilter(QObject* watched, QEvent* event) {
+void ChoiceComboBox::fill(const QStringList& entries) {
+    addItems(entries);
+    setCurrentIndex(-1);
+}
+
+bool ChoiceComboBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view() || watched == view()->viewport()) {
         // The list takes Enter already when it is offered as a shortcut.
         const QEvent::Type type = event->type();

@@ -1,4 +1,4 @@
-#include "history/FileList.h"
+#include "widgets/FileList.h"
 
 #include <QDir>
 #include <QKeyEvent>

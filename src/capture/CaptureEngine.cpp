@@ -1,0 +1,138 @@
+#include "capture/CaptureEngine.h"
+
+#include "capture/CaptureView.h"
+#include "host/Host.h"
+#include "host/Untrapped.h"
+
+namespace brimlet {
+
+CaptureEngine::CaptureEngine(Host& host, const QString& folder, CaptureView& view)
+    : host_(host), store_(folder), view_(view) {
+    timer_.setObjectName(QStringLiteral("captureTimer"));
+    timer_.setInterval(kIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_,
+                     [this] { runCapture(&CaptureEngine::onCaptureTick); });
+    // Changes are reported in the middle of the platform's clipboard work:
+    // handle them from the event loop, several reports of one change at once.
+    host_.onClipboardChanged([this] {
+        if (changePending_) return;
+        changePending_ = true;
+        QTimer::singleShot(0, &timer_, [this] {
+            changePending_ = false;
+            runCapture(&CaptureEngine::onClipboardChanged);
+        });
+    });
+    timer_.start();  // capturing is on from the start
+}
+
+CaptureEngine::~CaptureEngine() {
+    host_.onClipboardChanged(nullptr);
+}
+
+void CaptureEngine::start() {
+    // Each step is trapped on its own: failing to empty the clipboard must
+    // not keep the counters from being read, or numbers already used would
+    // be handed out again.
+    (void)trapRunTimeError([this] { host_.clipboardClear(); });
+    if (trapRunTimeError([this] { store_.readCounters(); })) {
+        store_.counters() = Counters{};  // no readable counter file: number from 1
+    }
+    tickCount_ = 0;
+}
+
+void CaptureEngine::stop() {
+    stopped_ = true;
+    setOn(false);
+}
+
+bool CaptureEngine::isOn() const {
+    return timer_.isActive();
+}
+
+void CaptureEngine::setOn(bool on) {
+    if (!on) {
+        timer_.stop();
+    } else if (!timer_.isActive() && !stopped_) {
+        timer_.start();
+    }
+}
+
+void CaptureEngine::turnOnEmptyingClipboard() {
+    host_.clipboardClear();
+    setOn(true);
+}
+
+void CaptureEngine::turnOff() {
+    setOn(false);
+}
+
+// Leaves the clipboard and the buttons alone.
+void CaptureEngine::turnOnKeepingClipboard() {
+    setOn(true);
+}
+
+void CaptureEngine::onCopyMenuOpened() {
+    host_.clipboardClear();
+    setOn(true);
+    view_.selectCaptureOn();
+}
+
+void CaptureEngine::turnOnFromMenu() {
+    setOn(true);
+    view_.selectCaptureOn();
+}
+
+void CaptureEngine::turnOffFromMenu() {
+    setOn(false);
+    view_.selectCaptureOff();
+}
+
+void CaptureEngine::onCaptureTick() {
+    tickCount_ = static_cast<qint16>(tickCount_ + 1);
+    if (tickCount_ == 1) view_.selectCaptureOn();
+    if (tickCount_ == 100) tickCount_ = 2;
+    captureChecks();
+}
+
+// Capturing at once instead of at the next tick keeps a copy that is
+// replaced within half a second. Before the first tick, which empties
+// whatever was copied before, nothing is captured; the tick still captures
+// whatever this misses.
+void CaptureEngine::onClipboardChanged() {
+    if (stopped_ || !isOn() || tickCount_ < 1) return;
+    captureChecks();
+}
+
+void CaptureEngine::captureChecks() {
+    // A picture wins: its capture empties the clipboard before the text check.
+    if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
+        raiseCounter(store_.counters().picture);
+        capturedPicture_ = host_.clipboardGetPicture();
+        view_.showPicture(host_.clipboardGetPicture());
+        const QString name = store_.savePicture(capturedPicture_);  // then the counter file
+        view_.pictureAdded(name);
+        host_.clipboardClear();
+    }
+
+    if (host_.clipboardHasFormat(ClipFormat::Text)) {
+        raiseCounter(store_.counters().text);
+        view_.showText(host_.clipboardGetText());
+        heldText_ = host_.clipboardGetText();
+        const QString name = store_.saveText(heldText_);  // then the counter file
+        view_.textAdded(name);
+        host_.clipboardClear();
+    }
+}
+
+// A failing capture also switches capturing off, as "Off" does, so the
+// message is not repeated every half second and the clipboard keeps what is
+// on it.
+void CaptureEngine::runCapture(void (CaptureEngine::*step)()) {
+    if (auto error = trapRunTimeError([&] { (this->*step)(); })) {
+        (void)trapRunTimeError([this] { view_.selectCaptureOff(); });
+        setOn(false);
+        showUntrappedError(host_, *error);
+    }
+}
+
+}  // namespace brimlet

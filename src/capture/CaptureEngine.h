@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTimer>
+
+#include "capture/CaptureStore.h"
+
+namespace brimlet {
+
+class CaptureView;
+class Host;
+
+// Captures what is copied: every 500 ms while capturing is on (and at once
+// when another program changes the clipboard), a picture or a text found on
+// the clipboard is shown, written as the next numbered file with the
+// counter file, announced to its list, and taken off the clipboard.
+//
+// The capture state is whether the capture timer runs. The switch's
+// actions below are what the "On" and "Off" buttons, the "Clipboard Copy"
+// label and the "Clipboard" menu do.
+class CaptureEngine {
+  public:
+    static constexpr int kIntervalMs = 500;
+
+    // `folder` holds the capture files and the counter file.
+    CaptureEngine(Host& host, const QString& folder, CaptureView& view);
+    ~CaptureEngine();
+    CaptureEngine(const CaptureEngine&) = delete;
+    CaptureEngine& operator=(const CaptureEngine&) = delete;
+
+    // Start-up: empties the clipboard (nothing copied before the start is
+    // ever captured), reads the counters (0 when the counter file cannot be
+    // read) and counts ticks from 0 again.
+    void start();
+    // Capturing ends for good (the window has gone).
+    void stop();
+
+    bool isOn() const;
+    void setOn(bool on);
+
+    // The switch.
+    void turnOnEmptyingClipboard();  // "On" selected
+    void turnOff();                  // "Off" selected
+    void turnOnKeepingClipboard();   // the "Clipboard Copy" label
+    void onCopyMenuOpened();         // the "Clipboard" > "Copy " submenu opens
+    void turnOnFromMenu();           // "Clipboard" > "Copy " > "On"
+    void turnOffFromMenu();          // "Clipboard" > "Copy " > "Off"
+
+    // One tick of the capture timer: the first selects "On"; then a picture
+    // is looked for, then a text.
+    void onCaptureTick();
+    // Another program changed the clipboard: captured at once, once the
+    // first tick has run and while capturing is on.
+    void onClipboardChanged();
+
+    CaptureStore& store() { return store_; }
+    qint16 tickCount() const { return tickCount_; }
+    const QString& heldText() const { return heldText_; }
+    const QImage& capturedPicture() const { return capturedPicture_; }
+    QTimer& timer() { return timer_; }
+
+  private:
+    void captureChecks();
+    // Runs a capture step from the event loop: a failure is shown once and
+    // switches capturing off, leaving the copy on the clipboard.
+    void runCapture(void (CaptureEngine::*step)());
+
+    Host& host_;
+    CaptureStore store_;
+    CaptureView& view_;
+    QTimer timer_;
+    qint16 tickCount_ = 0;
+    QString heldText_;
+    QImage capturedPicture_;
+    bool stopped_ = false;
+    bool changePending_ = false;
+};
+
+}  // namespace brimlet

@@ -1,0 +1,182 @@
+#include "ui/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "format/FontChoices.h"
+#include "format/FontControls.h"
+#include "history/HistoryBrowser.h"
+#include "host/Host.h"
+#include "host/Trace.h"
+#include "host/TrayNotifyEvent.h"
+#include "host/Untrapped.h"
+#include "tray/WindowStates.h"
+#include "widgets/AppIcon.h"
+#include "widgets/ChoiceComboBox.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/FileList.h"
+#include "widgets/PictureBox.h"
+#include "widgets/ProgramWindows.h"
+#include "widgets/TextBox.h"
+
+namespace brimlet {
+
+MainWindow::MainWindow(Host& host, const QString& folder, QWidget* parent)
+    : QMainWindow(parent),
+      host_(host),
+      folder_(folder),
+      capture_(host, folder, *this),
+      help_(host, folder) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Brimlet"));
+    setWindowIcon(appIcon());
+    // A fixed single border: no resizing, and no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setLoaded(this, true);
+    createControls();
+    CaptureView& view = *this;
+    history_ = std::make_unique<HistoryBrowser>(
+        host, capture_, view,
+        HistoryControls{pictureList_, textList_, pictureViewer_, textViewer_});
+    fonts_ = std::make_unique<FontControls>(textViewer_);
+    saveAsDialogs_ =
+        std::make_unique<SaveAsDialogs>(host, this, folder, textViewer_, pictureViewer_);
+    createMenus();
+    windowStates_ = std::make_unique<WindowStates>(host, this, trayMenu_);
+    wireControls();
+    setTabOrder();
+    describeControls();
+    traceFocusChanges();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    pictureList_->setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::load() {
+    show();
+    repaint();
+    windowStates_->addTrayIcon();
+    (void)trapRunTimeError([this] {
+        fontStyleBox_->fill(kFontStyles);
+        fontSizeBox_->fill(kFontSizes);
+        fontColorBox_->fill(kFontColors);
+        fontBox_->fill(kFontNames);
+    });
+    capture_.start();
+}
+
+void MainWindow::wireControls() {
+    auto click = [this](QAbstractButton* button, std::function<void()> handler) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { run(handler); });
+    };
+    click(captureOnButton_, [this] { capture_.turnOnEmptyingClipboard(); });
+    click(captureOffButton_, [this] { capture_.turnOff(); });
+    connect(captureLabel_, &ClickableLabel::clicked, this,
+            [this] { run([this] { capture_.turnOnKeepingClipboard(); }); });
+
+    connect(pictureList_, &FileList::entryClicked, this,
+            [this] { run([this] { history_->showChosenPicture(); }); });
+    connect(textList_, &FileList::entryClicked, this,
+            [this] { run([this] { history_->showChosenText(); }); });
+    using Via = HistoryBrowser::Via;
+    click(copyImageButton_, [this] { history_->copyPicture(Via::Button); });
+    click(deleteImageButton_, [this] { history_->deletePicture(); });
+    click(copyTextButton_, [this] { history_->copyText(Via::Button); });
+    click(deleteTextButton_, [this] { history_->deleteText(Via::Button); });
+
+    // A font box acts on the entry chosen from its list.
+    auto choose = [this](ChoiceComboBox* box, void (FontControls::*apply)(const QString&)) {
+        connect(box, &ChoiceComboBox::chosen, this,
+                [this, box, apply] { run([&] { ((*fonts_).*apply)(box->currentText()); }); });
+    };
+    choose(fontBox_, &FontControls::setName);
+    choose(fontStyleBox_, &FontControls::applyStyle);
+    choose(fontSizeBox_, &FontControls::setSize);
+    choose(fontColorBox_, &FontControls::applyColor);
+}
+
+void MainWindow::run(const std::function<void()>& handler) {
+    runUntrapped(host_, handler);
+}
+
+void MainWindow::giveFocus(QRadioButton* button) {
+    // A window hidden in the tray cannot take the focus; the selection and
+    // its action still happen.
+    if (isVisible() && !isMinimized()) button->setFocus(Qt::OtherFocusReason);
+    if (button->isChecked()) return;
+    button->setChecked(true);
+    if (button == captureOnButton_) {
+        capture_.turnOnEmptyingClipboard();
+    } else {
+        capture_.turnOff();
+    }
+}
+
+void MainWindow::showPicture(const QImage& picture) {
+    pictureViewer_->setPicture(picture);
+}
+
+void MainWindow::showText(const QString& text) {
+    textViewer_->setText(text);
+}
+
+void MainWindow::pictureAdded(const QString& /*name*/) {
+    pictureList_->refresh();
+}
+
+void MainWindow::textAdded(const QString& /*name*/) {
+    textList_->refresh();
+}
+
+void MainWindow::selectCaptureOn() {
+    giveFocus(captureOnButton_);
+}
+
+void MainWindow::selectCaptureOff() {
+    giveFocus(captureOffButton_);
+}
+
+// The tray's notifications arrive as mouse moves with the code as x, in
+// twips. Real pointer moves over the window are not notifications and do
+// nothing.
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == TrayNotifyEvent::eventType()) {
+        const double x = static_cast<TrayNotifyEvent*>(event)->code() * 1440.0 / logicalDpiX();
+        run([&] { windowStates_->onTrayMessage(x); });
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && windowStates_) {
+        run([this] { windowStates_->onResize(); });
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (windowStates_) run([this] { windowStates_->onResize(); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    run([this] { windowStates_->removeTrayIcon(); });
+    capture_.stop();
+    setLoaded(this, false);
+    endWhenNoWindowIsLoaded();
+}
+
+}  // namespace brimlet

@@ -1,0 +1,14 @@
+#include "widgets/ClickableLabel.h"
+
+#include <QMouseEvent>
+
+namespace brimlet {
+
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+}
+
+}  // namespace brimlet
