@@ -112,8 +112,20 @@ Counters parseCounterFile(const QByteArray& bytes) {
 
 CaptureStore::CaptureStore(const QString& folder) : folder_(folder) {}
 
+// Only the start of the file is read: the two fields need a few bytes, and
+// the file may be anything another program put there. A field that the
+// bound cuts in two is dropped rather than read short.
 void CaptureStore::readCounters() {
-    counters_ = parseCounterFile(readWholeFile(path(kCounterFileName)));
+    FileHead head = readHead(path(kCounterFileName), kCounterFileHeadBytes);
+    if (!head.complete) {
+        const auto isDelimiter = [](char c) {
+            return c == ',' || c == ' ' || c == '\r' || c == '\n';
+        };
+        qsizetype end = head.bytes.size();
+        while (end > 0 && !isDelimiter(head.bytes[end - 1])) --end;
+        head.bytes.truncate(end);
+    }
+    counters_ = parseCounterFile(head.bytes);
 }
 
 void CaptureStore::writeCounters() const {

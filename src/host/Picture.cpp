@@ -1,11 +1,11 @@
 #include "host/Picture.h"
 
 #include <QBuffer>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 
+#include "host/Files.h"
 #include "host/RuntimeError.h"
 
 namespace brimlet {
@@ -34,8 +34,10 @@ QByteArray bitmapFileBytes(const QImage& picture) {
 }
 
 QImage loadPicture(const QString& path) {
-    if (!QFileInfo::exists(path)) throw RuntimeError::fileNotFound(path);
-    QImageReader reader(path);
+    QByteArray bytes = readWholeFile(path, kPictureFileLimit);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     QImage picture = reader.read();
     if (picture.isNull()) throw RuntimeError::invalidPicture(path + ": " + reader.errorString());

@@ -3,6 +3,9 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -102,6 +105,37 @@ TEST_F(CaptureStoreTest, ReadsAndWritesTheCounterFile) {
     store.counters() = {13, 7};
     store.writeCounters();
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("13,7\r\n"));
+}
+
+void makeLink(const QString& target, const QString& link) {
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+}
+
+// Another program may have put anything under the counter file's name: it
+// is read only if it is a regular file (through a link, too), and only as
+// far as the two fields need.
+TEST_F(CaptureStoreTest, TheCounterFileIsReadWithoutWaitingAndOnlyItsHead) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("pikcounter.txt")).constData(), 0600), 0);
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+    makeLink("/dev/zero", at("pikcounter.txt"));
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+
+    QTemporaryDir elsewhere;
+    writeAll(elsewhere.filePath("counters"), "12, 7\r\n" + QByteArray(1 << 20, 'x'));
+    makeLink(elsewhere.filePath("counters"), at("pikcounter.txt"));
+    store.readCounters();
+    EXPECT_EQ(store.counters(), (Counters{12, 7}));
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+
+    writeAll(at("pikcounter.txt"), "12\r\n7\r\n" + QByteArray(1 << 20, ' '));
+    store.readCounters();
+    EXPECT_EQ(store.counters(), (Counters{12, 7}));
+    // A field that the bound cuts in two is missing, never read short.
+    writeAll(at("pikcounter.txt"), "1," + QByteArray(kCounterFileHeadBytes - 4, ' ') + "345\r\n");
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 62);
 }
 
 TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
