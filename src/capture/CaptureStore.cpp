@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include <QFileInfo>
-
 #include "host/AtomicFile.h"
 #include "host/Files.h"
 #include "host/Picture.h"
@@ -141,7 +139,7 @@ QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
     StagedFile staged(folder_.absolutePath(), bytes, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
-        if (!QFileInfo::exists(path(name))) {
+        if (!nameIsTaken(path(name))) {
             writeCounters();
             if (staged.publishIfAbsent(path(name))) return name;
         }

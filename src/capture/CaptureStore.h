@@ -56,8 +56,9 @@ class CaptureStore {
     void writeCounters() const;
 
     // Write the capture of the current counter as a new file, and the
-    // counter file. A capture never replaces a file: while the name is taken
-    // the counter is raised further. Returns the name written.
+    // counter file. A capture never replaces anything: while the folder has
+    // an entry of that name, of any kind (a link that leads nowhere
+    // included), the counter is raised further. Returns the name written.
     QString savePicture(const QImage& picture);
     QString saveText(const QString& text);
 

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -136,6 +137,41 @@ TEST_F(CaptureStoreTest, TheCounterFileIsReadWithoutWaitingAndOnlyItsHead) {
     // A field that the bound cuts in two is missing, never read short.
     writeAll(at("pikcounter.txt"), "1," + QByteArray(kCounterFileHeadBytes - 4, ' ') + "345\r\n");
     EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 62);
+}
+
+// Whatever stands under a capture's name (a link that leads nowhere or out
+// of the folder, a FIFO, a folder) keeps it: nothing is replaced or written
+// through, and the capture takes the next free number.
+TEST_F(CaptureStoreTest, ANameTakenByAnyEntryIsNeverReplacedNorWrittenThrough) {
+    QTemporaryDir outside;
+    const QString outsideFile = outside.filePath("written through");
+    makeLink(outsideFile, at("text 1.txt"));
+    makeLink(outside.path(), at("text 2.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("text 3.txt")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("text 4.txt"));
+    makeLink(outside.filePath("picture"), at("picture 1.jpeg"));
+
+    store.counters() = {1, 1};  // as after a lost counter file
+    EXPECT_EQ(store.saveText("new"), "text 5.txt");
+    EXPECT_EQ(readAll(at("text 5.txt")), QByteArray("new\r\n"));
+    QImage red(4, 3, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    EXPECT_EQ(store.savePicture(red), "picture 2.jpeg");
+    EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("2,5\r\n"));
+
+    EXPECT_EQ(QDir(outside.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_EQ(QFileInfo(at("text 1.txt")).symLinkTarget(), outsideFile);
+    EXPECT_TRUE(QFileInfo(at("text 2.txt")).isSymLink());
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(at("text 3.txt")).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(QFileInfo(at("text 4.txt")).isDir());
+    EXPECT_TRUE(QFileInfo(at("picture 1.jpeg")).isSymLink());
+    EXPECT_EQ(
+        QDir(dir.path()).entryList({".brimlet-*"}, QDir::AllEntries | QDir::Hidden | QDir::System),
+        QStringList());
 }
 
 TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
