@@ -14,8 +14,9 @@ namespace brimlet {
 inline constexpr qint64 kPictureFileLimit = qint64(256) << 20;
 
 // A picture as a Windows bitmap file: 24 bits a pixel whatever depth it came
-// in; transparent parts are laid on white. Raises 481 "Invalid picture" for
-// a null picture.
+// in; transparent parts are laid on white. The bytes are those of Qt's own
+// bitmap writer given the picture as 32-bit RGB. Raises 481 "Invalid
+// picture" for a null picture or one too large for a bitmap file.
 QByteArray bitmapFileBytes(const QImage& picture);
 
 // Reads a picture file by its content, whatever its name ends in. Raises

@@ -5,8 +5,11 @@
 
 #include "common/QtPrinters.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -129,6 +132,64 @@ TEST(Files, ReadsStopAtTheirBoundAndLinksToRegularFilesReadNormally) {
     writeAll(dir.filePath("empty.txt"), "");
     EXPECT_TRUE(readHead(dir.filePath("empty.txt"), kTextHeadBytes).complete);
     EXPECT_EQ(forEachChunk(dir.filePath("empty.txt"), 4096, [](QByteArrayView) { FAIL(); }), 0);
+}
+
+// What the bitmap writer of Qt makes of a picture given as 32-bit RGB,
+// transparent parts laid on white first.
+QByteArray qtBitmapBytes(const QImage& picture) {
+    QImage opaque;
+    if (picture.hasAlphaChannel()) {
+        opaque = QImage(picture.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter painter(&opaque);
+        painter.drawImage(0, 0, picture);
+    } else {
+        opaque = picture.convertToFormat(QImage::Format_RGB32);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    EXPECT_TRUE(writer.write(opaque));
+    return bytes;
+}
+
+// Every pixel different, so that a row or channel out of place shows.
+QImage sample(int width, int height, QImage::Format format) {
+    QImage picture(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            picture.setPixel(x, y,
+                             qRgba((x * 37 + y) & 0xff, (y * 53 + x * 7) & 0xff,
+                                   (x * y + 11) & 0xff, (x * 29 + y * 13) & 0xff));
+        }
+    }
+    return picture.convertToFormat(format);
+}
+
+TEST(BitmapFile, BytesAreThoseOfQtsOwnBitmapWriter) {
+    std::vector<QImage> pictures;
+    // Widths whose rows need 0, 1, 2 and 3 bytes of padding, and 1 by 1.
+    for (const int width : {1, 2, 3, 4, 5, 7, 8, 33}) {
+        pictures.push_back(sample(width, 3, QImage::Format_RGB32));
+    }
+    pictures.push_back(sample(1, 1, QImage::Format_RGB32));
+    pictures.push_back(sample(9, 5, QImage::Format_ARGB32));  // laid on white
+    pictures.push_back(sample(9, 5, QImage::Format_ARGB32_Premultiplied));
+    pictures.push_back(sample(7, 4, QImage::Format_RGB888));
+    pictures.push_back(sample(6, 4, QImage::Format_RGB16));
+    pictures.push_back(sample(11, 3, QImage::Format_Grayscale8));
+    pictures.push_back(sample(5, 5, QImage::Format_Indexed8));  // a palette
+    pictures.push_back(sample(13, 2, QImage::Format_Mono));
+    pictures.push_back(sample(13, 2, QImage::Format_MonoLSB));
+    QImage printed = sample(6, 2, QImage::Format_RGB32);
+    printed.setDotsPerMeterX(11811);  // 300 dots an inch, kept in the header
+    printed.setDotsPerMeterY(5906);
+    pictures.push_back(printed);
+    for (const QImage& picture : pictures) {
+        EXPECT_EQ(bitmapFileBytes(picture), qtBitmapBytes(picture))
+            << picture.width() << "x" << picture.height() << " format " << picture.format();
+    }
 }
 
 }  // namespace
