@@ -12,6 +12,7 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureStore.h"
+#include "host/Picture.h"
 #include "host/QtHost.h"
 #include "ui/MainWindow.h"
 #include "widgets/FileList.h"
@@ -83,6 +84,17 @@ void BM_PictureCaptureTick(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PictureCaptureTick)->Unit(benchmark::kMillisecond);
+
+// The bitmap file of a 4K picture, as a picture capture writes it: an opaque
+// one (range(0) == 0) and one with an alpha channel, laid on white (1).
+void BM_BitmapFileBytes(benchmark::State& state) {
+    const bool alpha = state.range(0) != 0;
+    QImage picture(3840, 2160, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    picture.fill(alpha ? QColor(30, 120, 200, 128) : QColor(30, 120, 200));
+    for (auto _ : state) benchmark::DoNotOptimize(bitmapFileBytes(picture));
+    state.SetBytesProcessed(state.iterations() * picture.sizeInBytes());
+}
+BENCHMARK(BM_BitmapFileBytes)->ArgName("alpha")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_IdleTick(benchmark::State& state) {
     Rig rig;

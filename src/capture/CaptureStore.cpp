@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include <QFileInfo>
-
 #include "host/AtomicFile.h"
 #include "host/Files.h"
 #include "host/Picture.h"
@@ -112,8 +110,20 @@ Counters parseCounterFile(const QByteArray& bytes) {
 
 CaptureStore::CaptureStore(const QString& folder) : folder_(folder) {}
 
+// Only the start of the file is read: the two fields need a few bytes, and
+// the file may be anything another program put there. A field that the
+// bound cuts in two is dropped rather than read short.
 void CaptureStore::readCounters() {
-    counters_ = parseCounterFile(readWholeFile(path(kCounterFileName)));
+    FileHead head = readHead(path(kCounterFileName), kCounterFileHeadBytes);
+    if (!head.complete) {
+        const auto isDelimiter = [](char c) {
+            return c == ',' || c == ' ' || c == '\r' || c == '\n';
+        };
+        qsizetype end = head.bytes.size();
+        while (end > 0 && !isDelimiter(head.bytes[end - 1])) --end;
+        head.bytes.truncate(end);
+    }
+    counters_ = parseCounterFile(head.bytes);
 }
 
 void CaptureStore::writeCounters() const {
@@ -129,7 +139,7 @@ QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
     StagedFile staged(folder_.absolutePath(), bytes, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
-        if (!QFileInfo::exists(path(name))) {
+        if (!nameIsTaken(path(name))) {
             writeCounters();
             if (staged.publishIfAbsent(path(name))) return name;
         }

@@ -20,6 +20,9 @@ struct Counters {
 };
 
 inline const QString kCounterFileName = QStringLiteral("pikcounter.txt");
+// How much of the counter file is read: far more than the longest line
+// written ("-32768,-32768" CR LF), with room for blanks and a second line.
+inline constexpr qint64 kCounterFileHeadBytes = 64;
 
 // A counter as text: a sign position (blank, or "-") and the digits.
 QString renderCounter(Counter value);
@@ -47,13 +50,15 @@ class CaptureStore {
     const Counters& counters() const { return counters_; }
     QString path(const QString& name) const { return folder_.filePath(name); }
 
-    // Reads the counter file; raises 53 when it is missing.
+    // Reads the counter file; raises 53 when it is missing and 75 when it is
+    // not a regular file (a FIFO, a device).
     void readCounters();
     void writeCounters() const;
 
     // Write the capture of the current counter as a new file, and the
-    // counter file. A capture never replaces a file: while the name is taken
-    // the counter is raised further. Returns the name written.
+    // counter file. A capture never replaces anything: while the folder has
+    // an entry of that name, of any kind (a link that leads nowhere
+    // included), the counter is raised further. Returns the name written.
     QString savePicture(const QImage& picture);
     QString saveText(const QString& text);
 

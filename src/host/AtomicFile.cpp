@@ -1,16 +1,19 @@
 #include "host/AtomicFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "host/Files.h"
 #include "host/RuntimeError.h"
 
 namespace brimlet {
@@ -37,23 +40,40 @@ RuntimeError writeFailure(const QString& path, int error, const QString& why) {
 
 }  // namespace
 
-StagedFile::StagedFile(const QString& folder, const QByteArray& bytes, const QString& target) {
+StagedFile::StagedFile(const QString& folder, const QByteArray& bytes, const QString& target)
+    : StagedFile(
+          folder, [&](const ByteSink& write) { write(bytes); }, target) {}
+
+StagedFile::StagedFile(const QString& folder, const FileProducer& produce, const QString& target) {
+    // Created with O_EXCL: a link put under the temporary name is never
+    // opened.
     QTemporaryFile file(QDir(folder).filePath(kTemporaryPrefix + QStringLiteral("XXXXXX")));
     file.setAutoRemove(false);
     if (!file.open()) throw RuntimeError::pathFileAccess(target, file.errorString());
-    name_ = file.fileName();
-    // Every count is checked: a short write on a full disk must not pass.
-    errno = 0;
-    const bool written = file.write(bytes) == bytes.size() && file.flush() &&
-                         ::fchmod(file.handle(), newFileMode()) == 0 && ::fsync(file.handle()) == 0;
-    const int error = errno;
-    const QString why = file.errorString();
-    file.close();
-    if (!written) {
-        QFile::remove(name_);
-        name_.clear();
-        throw writeFailure(target, error, why.isEmpty() ? QStringLiteral("write failed") : why);
+    const QString name = file.fileName();
+    try {
+        // Every count is checked: a short write on a full disk must not pass.
+        const auto fail = [&] {
+            const int error = errno;
+            const QString why = file.errorString();
+            throw writeFailure(target, error, why.isEmpty() ? QStringLiteral("write failed") : why);
+        };
+        produce([&](QByteArrayView bytes) {
+            errno = 0;
+            if (file.write(bytes.data(), bytes.size()) != bytes.size()) fail();
+        });
+        errno = 0;
+        if (!file.flush() || ::fchmod(file.handle(), newFileMode()) != 0 ||
+            ::fsync(file.handle()) != 0) {
+            fail();
+        }
+    } catch (...) {
+        file.close();
+        QFile::remove(name);
+        throw;
     }
+    file.close();
+    name_ = name;
 }
 
 StagedFile::~StagedFile() {
@@ -61,13 +81,22 @@ StagedFile::~StagedFile() {
 }
 
 bool StagedFile::publishIfAbsent(const QString& path) {
-    if (QFileInfo::exists(path)) return false;
-    // QFile::rename never replaces an existing file (it renames with
-    // RENAME_NOREPLACE or links where the file system allows).
-    QFile file(name_);
-    if (!file.rename(path)) {
-        if (QFileInfo::exists(path)) return false;
-        throw RuntimeError::pathFileAccess(path, file.errorString());
+    const QByteArray from = QFile::encodeName(name_);
+    const QByteArray to = QFile::encodeName(path);
+    // Neither call follows or replaces anything under the new name: both
+    // fail with EEXIST on any entry there, a dangling link included.
+    int result =
+        ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        // A file system that cannot rename without replacing: a hard link
+        // is just as atomic, and the temporary name is then dropped.
+        result = ::link(from.constData(), to.constData());
+        if (result == 0 && ::unlink(from.constData()) != 0) return true;  // removed later
+    }
+    if (result != 0) {
+        const int error = errno;
+        if (error == EEXIST) return false;
+        throw writeFailure(path, error, QString::fromLocal8Bit(std::strerror(error)));
     }
     name_.clear();
     return true;
@@ -87,17 +116,33 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes) {
     staged.publishReplacing(path);
 }
 
+void writeFileReplacing(const QString& path, const FileProducer& produce) {
+    StagedFile staged(QFileInfo(path).absolutePath(), produce, path);
+    staged.publishReplacing(path);
+}
+
 bool writeFileIfAbsent(const QString& path, const QByteArray& bytes) {
-    if (QFileInfo::exists(path)) return false;
+    if (nameIsTaken(path)) return false;
     StagedFile staged(QFileInfo(path).absolutePath(), bytes, path);
     return staged.publishIfAbsent(path);
 }
 
 void removeStaleTemporaries(const QString& folder) {
-    QDir dir(folder);
-    const QStringList stale =
-        dir.entryList({kTemporaryPrefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
-    for (const QString& name : stale) dir.remove(name);
+    static const QRegularExpression temporaryName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(kTemporaryPrefix) + QStringLiteral("[A-Za-z0-9]{6}")));
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({kTemporaryPrefix + QStringLiteral("*")},
+                      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (!temporaryName.match(name).hasMatch()) continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        struct stat info {};
+        // lstat: a link is looked at itself, and only a regular file goes.
+        if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+            ::unlink(path.constData());
+        }
+    }
 }
 
 }  // namespace brimlet

@@ -1,13 +1,56 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 namespace brimlet {
 
-// A whole file's bytes. Raises 53 "File not found" or 75 "Path/File access
-// error".
-QByteArray readWholeFile(const QString& path);
+// Reading files that any program may have put in the folder. Nothing here
+// blocks or reads without end: a name is opened without waiting (a FIFO
+// does not hold the reader), must lead to a regular file (links to one are
+// followed; a FIFO, device, socket or folder raises 75 "Path/File access
+// error"), and no read goes past the bound its caller gives. A missing file
+// (a dangling link included) raises 53 "File not found", a failing read 75.
+
+// The most of a text entry the text viewer is given. The viewer shows at
+// most 256 Ki characters, and 1 MiB of UTF-8 always holds more than that.
+inline constexpr qint64 kTextHeadBytes = qint64(1) << 20;
+
+// The largest file read whole unless the caller gives another bound.
+inline constexpr qint64 kWholeFileLimit = qint64(256) << 20;
+
+// A chunk size for streaming a whole file: large enough to keep the system
+// calls few, small enough to cost nothing to hold.
+inline constexpr qint64 kStreamChunkBytes = qint64(1) << 20;
+
+// The start of a file.
+struct FileHead {
+    QByteArray bytes;       // at most the bound asked for
+    qint64 size = 0;        // the file's size when it was opened
+    bool complete = false;  // `bytes` holds the whole file
+};
+
+// Reads a file's first `maxBytes` bytes at most, and tells whether that was
+// all of it.
+FileHead readHead(const QString& path, qint64 maxBytes);
+
+// Hands a whole file to `consume` in order, in chunks of at most
+// `chunkBytes`, reading no further than the size the file had when it was
+// opened. Returns the number of bytes handed over. An exception thrown by
+// `consume` ends the reading and passes on.
+qint64 forEachChunk(const QString& path, qint64 chunkBytes,
+                    const std::function<void(QByteArrayView)>& consume);
+
+// A whole file; a file larger than `maxBytes` raises 7 "Out of memory"
+// without being read.
+QByteArray readWholeFile(const QString& path, qint64 maxBytes = kWholeFileLimit);
+
+// Whether the folder has an entry of this name of any kind: a file, a
+// folder, a FIFO, or a link, even one that leads nowhere. Raises 75 when the
+// folder cannot be searched.
+bool nameIsTaken(const QString& path);
 
 // Deletes a file. Raises 53 for an empty name or a missing file, and 75 for
 // a read-only file or one the system will not remove.

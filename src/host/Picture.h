@@ -6,13 +6,23 @@
 
 namespace brimlet {
 
+// The largest picture file read. Qt's picture reader refuses any picture
+// that decodes to more than its allocation limit (128 MB in Qt 6.4), and a
+// picture file is hardly ever larger than the picture it holds (a 24-bit
+// bitmap holds three bytes for every four decoded), so a larger file could
+// not be shown anyway.
+inline constexpr qint64 kPictureFileLimit = qint64(256) << 20;
+
 // A picture as a Windows bitmap file: 24 bits a pixel whatever depth it came
-// in; transparent parts are laid on white. Raises 481 "Invalid picture" for
-// a null picture.
+// in; transparent parts are laid on white. The bytes are those of Qt's own
+// bitmap writer given the picture as 32-bit RGB. Raises 481 "Invalid
+// picture" for a null picture or one too large for a bitmap file.
 QByteArray bitmapFileBytes(const QImage& picture);
 
-// Reads a picture file by its content, whatever its name ends in.
-// Raises 53 "File not found" or 481 "Invalid picture".
+// Reads a picture file by its content, whatever its name ends in. Raises
+// 53 "File not found", 75 "Path/File access error" for a name that is not a
+// regular file (a FIFO, a device), 7 "Out of memory" for a file larger than
+// kPictureFileLimit, or 481 "Invalid picture".
 QImage loadPicture(const QString& path);
 
 }  // namespace brimlet

@@ -4,6 +4,7 @@
 #include "common/TestFiles.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +12,19 @@
 #include <QTemporaryDir>
 
 #include "host/AtomicFile.h"
+#include "host/Files.h"
 #include "host/RuntimeError.h"
 
 namespace brimlet {
 namespace {
 
 using testing::readAll;
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
 
 TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
     QTemporaryDir dir;
@@ -39,6 +47,75 @@ TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
               (mask & 044) == 0 ? (QFile::ReadGroup | QFile::ReadOther) : QFile::Permissions());
 }
 
+void makeLink(const QString& target, const QString& link) {
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+}
+
+// A new file's name is given only by calls that fail on any entry of that
+// name; a replaced file's name is given by a rename, which replaces a link
+// itself. No write ever opens a link.
+TEST(AtomicFile, NoWriteFollowsALink) {
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    const QString outsideFile = outside.filePath("target");
+    makeLink(outsideFile, dir.filePath("dangling"));
+    makeLink(outside.path(), dir.filePath("to a folder"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    for (const char* name : {"dangling", "to a folder", "fifo"}) {
+        EXPECT_FALSE(writeFileIfAbsent(dir.filePath(name), "x")) << name;
+    }
+    // Publishing a staged file under a taken name keeps it staged.
+    StagedFile staged(dir.path(), "staged", dir.filePath("dangling"));
+    EXPECT_FALSE(staged.publishIfAbsent(dir.filePath("dangling")));
+    EXPECT_TRUE(staged.publishIfAbsent(dir.filePath("free")));
+    EXPECT_EQ(readAll(dir.filePath("free")), QByteArray("staged"));
+    // A rename cannot be done (no such folder): a write failure, never a copy.
+    StagedFile stranded(dir.path(), "stranded", dir.filePath("gone/x"));
+    EXPECT_EQ(
+        [&] {
+            try {
+                stranded.publishIfAbsent(dir.filePath("gone/x"));
+            } catch (const RuntimeError& e) {
+                return e.number();
+            }
+            return 0;
+        }(),
+        75);
+
+    writeAll(outsideFile, "outside");
+    makeLink(outsideFile, dir.filePath("pikcounter.txt"));
+    writeFileReplacing(dir.filePath("pikcounter.txt"), "1,0\r\n");
+    EXPECT_FALSE(QFileInfo(dir.filePath("pikcounter.txt")).isSymLink());
+    EXPECT_EQ(readAll(dir.filePath("pikcounter.txt")), QByteArray("1,0\r\n"));
+    EXPECT_EQ(readAll(outsideFile), QByteArray("outside"));
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"target"});
+}
+
+// A file too large to hold is copied through in pieces; a failing producer
+// leaves the target as it was and no temporary behind.
+TEST(AtomicFile, AFileWrittenInPiecesIsWholeOrNotThere) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("source");
+    writeAll(source, QByteArray(3 << 20, 'x') + "end");
+    const QString copy = dir.filePath("copy");
+    writeFileReplacing(copy, [&](const ByteSink& write) {
+        forEachChunk(source, kStreamChunkBytes, write);
+        write("\r\n");
+    });
+    EXPECT_EQ(readAll(copy), readAll(source) + "\r\n");
+    EXPECT_THROW(writeFileReplacing(copy,
+                                    [](const ByteSink& write) {
+                                        write("partial");
+                                        throw RuntimeError::overflow();
+                                    }),
+                 RuntimeError);
+    EXPECT_EQ(readAll(copy), readAll(source) + "\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"copy", "source"}));
+}
+
 TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("gone/pikcounter.txt");
@@ -55,14 +132,27 @@ TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {
 
 TEST(AtomicFile, StaleTemporariesAreRemovedAndNothingElse) {
     QTemporaryDir dir;
+    QTemporaryDir outside;
     for (const char* name : {".brimlet-AbC123", ".brimlet-zzzzzz", "text 1.txt", ".brimlet.lock",
-                             ".brimlet-toolong1"}) {
+                             ".brimlet-toolong1", ".brimlet-ab.d12"}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
+    // Only regular files of the exact name go: not a link (whatever it leads
+    // to), a FIFO or a folder.
+    writeAll(outside.filePath("kept"), "kept");
+    makeLink(outside.filePath("kept"), dir.filePath(".brimlet-LinkTo"));
+    makeLink(outside.filePath("gone"), dir.filePath(".brimlet-Dangle"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(".brimlet-FifoXX")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(".brimlet-Folder"));
     removeStaleTemporaries(dir.path());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-              (QStringList{".brimlet-toolong1", ".brimlet.lock", "text 1.txt"}));
+    EXPECT_EQ(
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name),
+        (QStringList{".brimlet-Dangle", ".brimlet-FifoXX", ".brimlet-Folder", ".brimlet-LinkTo",
+                     ".brimlet-ab.d12", ".brimlet-toolong1", ".brimlet.lock", "text 1.txt"}));
+    EXPECT_EQ(readAll(outside.filePath("kept")), QByteArray("kept"));
 }
 
 }  // namespace

@@ -3,8 +3,12 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -102,6 +106,72 @@ TEST_F(CaptureStoreTest, ReadsAndWritesTheCounterFile) {
     store.counters() = {13, 7};
     store.writeCounters();
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("13,7\r\n"));
+}
+
+void makeLink(const QString& target, const QString& link) {
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+}
+
+// Another program may have put anything under the counter file's name: it
+// is read only if it is a regular file (through a link, too), and only as
+// far as the two fields need.
+TEST_F(CaptureStoreTest, TheCounterFileIsReadWithoutWaitingAndOnlyItsHead) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("pikcounter.txt")).constData(), 0600), 0);
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+    makeLink("/dev/zero", at("pikcounter.txt"));
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+
+    QTemporaryDir elsewhere;
+    writeAll(elsewhere.filePath("counters"), "12, 7\r\n" + QByteArray(1 << 20, 'x'));
+    makeLink(elsewhere.filePath("counters"), at("pikcounter.txt"));
+    store.readCounters();
+    EXPECT_EQ(store.counters(), (Counters{12, 7}));
+    ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
+
+    writeAll(at("pikcounter.txt"), "12\r\n7\r\n" + QByteArray(1 << 20, ' '));
+    store.readCounters();
+    EXPECT_EQ(store.counters(), (Counters{12, 7}));
+    // A field that the bound cuts in two is missing, never read short.
+    writeAll(at("pikcounter.txt"), "1," + QByteArray(kCounterFileHeadBytes - 4, ' ') + "345\r\n");
+    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 62);
+}
+
+// Whatever stands under a capture's name (a link that leads nowhere or out
+// of the folder, a FIFO, a folder) keeps it: nothing is replaced or written
+// through, and the capture takes the next free number.
+TEST_F(CaptureStoreTest, ANameTakenByAnyEntryIsNeverReplacedNorWrittenThrough) {
+    QTemporaryDir outside;
+    const QString outsideFile = outside.filePath("written through");
+    makeLink(outsideFile, at("text 1.txt"));
+    makeLink(outside.path(), at("text 2.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("text 3.txt")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("text 4.txt"));
+    makeLink(outside.filePath("picture"), at("picture 1.jpeg"));
+
+    store.counters() = {1, 1};  // as after a lost counter file
+    EXPECT_EQ(store.saveText("new"), "text 5.txt");
+    EXPECT_EQ(readAll(at("text 5.txt")), QByteArray("new\r\n"));
+    QImage red(4, 3, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    EXPECT_EQ(store.savePicture(red), "picture 2.jpeg");
+    EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("2,5\r\n"));
+
+    EXPECT_EQ(QDir(outside.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_EQ(QFileInfo(at("text 1.txt")).symLinkTarget(), outsideFile);
+    EXPECT_TRUE(QFileInfo(at("text 2.txt")).isSymLink());
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(at("text 3.txt")).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(QFileInfo(at("text 4.txt")).isDir());
+    EXPECT_TRUE(QFileInfo(at("picture 1.jpeg")).isSymLink());
+    EXPECT_EQ(
+        QDir(dir.path()).entryList({".brimlet-*"}, QDir::AllEntries | QDir::Hidden | QDir::System),
+        QStringList());
 }
 
 TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
