@@ -145,7 +145,7 @@ void SaveAsDialog::onSaveClicked() {
         return;
     }
     const QString path = targetPath();
-    if (auto error = trapRunTimeError([&] { writeFileReplacing(path, content_()); })) {
+    if (auto error = trapRunTimeError([&] { writeFileReplacing(path, content_); })) {
         host_.msgBox(saveFailureMessage(path, *error), MsgCritical, windowTitle());
         return;
     }
@@ -162,7 +162,11 @@ void SaveAsDialog::closeEvent(QCloseEvent* event) {
 
 SaveTextDialog::SaveTextDialog(Host& host, QWidget* owner, const QString& folder,
                                const TextBox* viewer)
-    : SaveAsDialog(host, owner, folder, [viewer] { return viewer->text().toUtf8() + "\r\n"; },
+    : SaveAsDialog(host, owner, folder,
+                   [viewer](const ByteSink& write) {
+                       viewer->forEachPiece([&](QStringView piece) { write(piece.toUtf8()); });
+                       write("\r\n");
+                   },
                    {"saveTextDialog",
                     "Save Text As",
                     5655,
@@ -174,7 +178,8 @@ SaveTextDialog::SaveTextDialog(Host& host, QWidget* owner, const QString& folder
 
 SaveImageDialog::SaveImageDialog(Host& host, QWidget* owner, const QString& folder,
                                  const PictureBox* viewer)
-    : SaveAsDialog(host, owner, folder, [viewer] { return bitmapFileBytes(viewer->picture()); },
+    : SaveAsDialog(host, owner, folder,
+                   [viewer](const ByteSink& write) { write(bitmapFileBytes(viewer->picture())); },
                    {"saveImageDialog",
                     "Save Image As",
                     5670,

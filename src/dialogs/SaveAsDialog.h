@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "host/AtomicFile.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -37,8 +39,8 @@ struct SaveAsLayout {
 class SaveAsDialog : public QWidget {
     Q_OBJECT
   public:
-    // The file's bytes, taken from the viewer when "Save" is clicked.
-    using Content = std::function<QByteArray()>;
+    // Writes the file's bytes, taken from the viewer when "Save" is clicked.
+    using Content = FileProducer;
 
     // `folder` is the working folder, where the folder list starts.
     SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Content content,

@@ -1,5 +1,8 @@
 #include "history/HistoryBrowser.h"
 
+#include <QLocale>
+#include <QStringDecoder>
+
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureView.h"
 #include "history/LineReader.h"
@@ -60,14 +63,55 @@ void HistoryBrowser::showChosenText() {
     const QString name = controls_.textList->fileName();
     if (name.isEmpty()) return;
     loadedText_.clear();
-    QByteArray bytes;
-    if (auto error = trapRunTimeError([&] { bytes = readWholeFile(path(name)); })) {
+    loadedWhole_ = {};
+    FileHead head;
+    if (auto error = trapRunTimeError([&] { head = readHead(path(name), kTextHeadBytes); })) {
         reportUnreadableEntry(controls_.textList, name, *error);
         return;
     }
-    loadedText_ = linesWithCrLf(QString::fromUtf8(bytes));
-    controls_.textViewer->setText(loadedText_);
+    if (head.complete) {
+        loadedText_ = linesWithCrLf(QString::fromUtf8(head.bytes));
+        controls_.textViewer->setText(loadedText_);
+    } else {
+        showStartOfLongEntry(name, head);
+    }
     qCDebug(traceLog).noquote() << "shows" << name;
+}
+
+// An entry too long to hold: the viewer shows its start, and what copies
+// or saves it reads the whole file again.
+void HistoryBrowser::showStartOfLongEntry(const QString& name, const FileHead& head) {
+    const QString file = path(name);
+    TextBox::Whole whole;
+    whole.text = [file] {
+        QByteArray bytes;
+        forEachChunk(file, kStreamChunkBytes, [&](QByteArrayView chunk) {
+            if (bytes.size() + chunk.size() > kCopyLimitBytes) {
+                throw RuntimeError(7, QStringLiteral("Out of memory"), file);
+            }
+            bytes.append(chunk);
+        });
+        return linesWithCrLf(QString::fromUtf8(bytes));
+    };
+    whole.inPieces = [file](const TextBox::PieceSink& write) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        LineEnds ends;
+        QString piece;
+        forEachChunk(file, kStreamChunkBytes, [&](QByteArrayView chunk) {
+            const QString decoded = decoder.decode(chunk);
+            piece.clear();
+            ends.convert(decoded, piece);
+            write(piece);
+        });
+        write(ends.finish());
+    };
+    loadedWhole_ = whole;
+    controls_.textViewer->setPart(
+        linesWithCrLf(QString::fromUtf8(head.bytes)),
+        QStringLiteral("[Only the start of \"%1\" is shown here: it holds %2 bytes. Copy Text "
+                       "and Save Text As take the whole file.]")
+            .arg(name, QLocale().toString(head.size)),
+        whole);
 }
 
 // Copying a picture back: capturing stops directly only after the message
@@ -91,13 +135,16 @@ void HistoryBrowser::copyPicture(Via via) {
 // message shows.
 void HistoryBrowser::copyText(Via via) {
     const bool button = via == Via::Button;
-    const QString text = button ? controls_.textViewer->text() : loadedText_;
+    QString text;
     const QString message =
         button
             ? QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled.")
             : QStringLiteral("Text has been copied to clipboard. Clip Copy has been disabled.");
     (void)trapRunTimeError([&] {
         host_.beep();
+        text = button              ? controls_.textViewer->text()
+               : loadedWhole_.text ? loadedWhole_.text()
+                                   : loadedText_;
         host_.clipboardSetText(text);
         capture_.setOn(false);
         view_.selectCaptureOff();

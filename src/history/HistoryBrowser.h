@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "widgets/TextBox.h"
+
 namespace brimlet {
 
 class CaptureEngine;
@@ -11,7 +13,7 @@ class FileList;
 class Host;
 class PictureBox;
 class RuntimeError;
-class TextBox;
+struct FileHead;
 
 // The controls the history browser works on.
 struct HistoryControls {
@@ -49,9 +51,15 @@ class HistoryBrowser {
     void deleteText(Via via);
 
     // The text last read from the text list, each line followed by CR LF.
+    // Of an entry too long to hold, only the start is kept; the copy
+    // command reads the whole file again.
     const QString& loadedText() const { return loadedText_; }
 
+    // The most of a long entry that "Copy Text" takes onto the clipboard.
+    static constexpr qsizetype kCopyLimitBytes = qsizetype(512) << 20;
+
   private:
+    void showStartOfLongEntry(const QString& name, const FileHead& head);
     QString path(const QString& name) const;
     void reportUnreadableEntry(FileList* list, const QString& name, const RuntimeError& error);
 
@@ -60,6 +68,7 @@ class HistoryBrowser {
     CaptureView& view_;
     HistoryControls controls_;
     QString loadedText_;
+    TextBox::Whole loadedWhole_;  // set when the loaded entry was too long to hold
 };
 
 }  // namespace brimlet

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace brimlet {
 
@@ -8,5 +9,20 @@ namespace brimlet {
 // CR or at CR LF (the end is not part of the line); a LF on its own stays
 // inside the line. An empty text has no line at all.
 QString linesWithCrLf(const QString& text);
+
+// The same for a text that comes in pieces (a file read chunk by chunk): a
+// CR at the end of one piece and a LF at the start of the next are one line
+// end.
+class LineEnds {
+  public:
+    // Appends the next piece, its line ends made CR LF, to `out`.
+    void convert(QStringView piece, QString& out);
+    // What the end of the text adds: CR LF after a last line without one.
+    QString finish() const;
+
+  private:
+    bool afterCr_ = false;     // the last piece ended in a CR
+    bool atLineStart_ = true;  // nothing of a line since the last line end
+};
 
 }  // namespace brimlet

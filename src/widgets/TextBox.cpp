@@ -69,6 +69,7 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 QString TextBox::text() const {
+    if (whole_.text) return whole_.text();
     if (!document()->isModified()) return text_;
     QString text;
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
@@ -78,26 +79,45 @@ QString TextBox::text() const {
     return text.replace(QChar::LineSeparator, QLatin1String("\r\n"));
 }
 
+void TextBox::forEachPiece(const PieceSink& consume) const {
+    if (whole_.inPieces) {
+        whole_.inPieces(consume);
+    } else {
+        consume(text());
+    }
+}
+
 void TextBox::setText(const QString& text) {
     text_ = text;
+    whole_ = {};
     const bool cut = text.size() > kShownLimit;
     const qsizetype shown =
         cut && text[kShownLimit - 1].isHighSurrogate() ? kShownLimit - 1 : kShownLimit;
+    display(QStringView(text).left(shown),
+            cut ? QStringLiteral("[%1 more characters are not shown here; the capture, Copy Text "
+                                 "and Save Text As have the whole text.]")
+                      .arg(QLocale().toString(text.size() - shown))
+                : QString());
+}
+
+void TextBox::setPart(const QString& part, const QString& note, Whole whole) {
+    text_.clear();
+    whole_ = std::move(whole);
+    display(QStringView(part).left(kShownLimit), note);
+}
+
+// Shows a text, and after it a note, which makes the box read-only.
+void TextBox::display(QStringView shown, const QString& note) {
     QTextDocument* document = this->document();
     document->setUndoRedoEnabled(false);
     document->clear();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
-    insertInPieces(cursor, QStringView(text).left(shown));
-    if (cut) {
-        cursor.insertText(QStringLiteral("\n\n[%1 more characters are not shown here; the "
-                                         "capture, Copy Text and Save Text As have the whole "
-                                         "text.]")
-                              .arg(QLocale().toString(text.size() - shown)));
-    }
+    insertInPieces(cursor, shown);
+    if (!note.isEmpty()) cursor.insertText(QStringLiteral("\n\n") + note);
     cursor.endEditBlock();
     document->setUndoRedoEnabled(true);
-    setReadOnly(cut);
+    setReadOnly(!note.isEmpty());
     moveCursor(QTextCursor::Start);
     document->setModified(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <functional>
 
 namespace brimlet {
 
@@ -18,17 +19,32 @@ namespace brimlet {
 // display break act on the character beyond it.
 //
 // A text longer than kShownLimit characters is shown cut to that length,
-// followed by a note, and read-only; text() still gives the whole text.
+// followed by a note, and read-only; text() still gives the whole text. A
+// text too long even to hold is shown by its start only (setPart), and the
+// whole is asked for when it is needed.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
     static constexpr qsizetype kPieceLength = 2048;
     static constexpr qsizetype kShownLimit = 1 << 20;
 
+    // Hands a text over piece by piece.
+    using PieceSink = std::function<void(QStringView)>;
+    // Where the whole of a text shown in part comes from: all at once, or
+    // piece by piece in order. Either may raise a run-time error.
+    struct Whole {
+        std::function<QString()> text;
+        std::function<void(const PieceSink&)> inPieces;
+    };
+
     explicit TextBox(QWidget* parent = nullptr);
 
     QString text() const;
     void setText(const QString& text);
+    // Shows the start of a text, read-only, followed by `note`.
+    void setPart(const QString& part, const QString& note, Whole whole);
+    // The text, piece by piece: for writing a text too long to hold.
+    void forEachPiece(const PieceSink& consume) const;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -38,8 +54,10 @@ class TextBox : public QPlainTextEdit {
   private:
     // Inserts `text` at the cursor with real line breaks, as one edit.
     void insertLines(const QString& text);
+    void display(QStringView shown, const QString& note);
 
     QString text_;
+    Whole whole_;
 };
 
 }  // namespace brimlet

@@ -4,16 +4,22 @@
 #include <unistd.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include "FakeCaptureView.h"
 #include "FakeHost.h"
 #include "capture/CaptureEngine.h"
+#include "dialogs/FolderControls.h"
+#include "dialogs/SaveAsDialog.h"
 #include "history/HistoryBrowser.h"
 #include "history/LineReader.h"
+#include "host/Files.h"
 #include "widgets/FileList.h"
 #include "widgets/PictureBox.h"
 #include "widgets/TextBox.h"
@@ -23,6 +29,7 @@ namespace {
 
 using testing::FakeHost;
 using Via = HistoryBrowser::Via;
+using testing::readAll;
 
 TEST(LineReader, EveryLineEndsInCrLfAndALoneLfStaysInside) {
     EXPECT_EQ(linesWithCrLf(""), "");
@@ -304,6 +311,39 @@ TEST_F(HistoryTest, DeletingAVanishedFileEndsSilentlyAndKeepsTheList) {
     history.deleteText(Via::Button);
     EXPECT_EQ(host.calls, QStringList{"beep"});
     EXPECT_TRUE(textList.names().contains("text 1.txt"));
+}
+
+// A file longer than the viewer takes is held by its start only; copying or
+// saving it reads the whole file again, its line ends and characters whole
+// across the chunks it is read in.
+TEST_F(HistoryTest, AnEntryTooLongToHoldIsShownByItsStartAndCopiedAndSavedWhole) {
+    QByteArray bytes;
+    while (bytes.size() < 3 * kStreamChunkBytes) bytes += "line of a long file\n";
+    bytes.replace(kStreamChunkBytes - 1, 2, "\r\n");          // CR | LF across a chunk end
+    bytes.replace(2 * kStreamChunkBytes - 1, 2, "\xC3\xBC");  // u-umlaut across the next
+    bytes.replace(2 * kStreamChunkBytes + 100, 1, "\r");      // a lone CR
+    write("long.txt", bytes);
+    textList.refresh();
+    ASSERT_TRUE(textList.selectName("long.txt"));
+    EXPECT_TRUE(textViewer.isReadOnly());
+    EXPECT_TRUE(
+        textViewer.toPlainText().endsWith("Copy Text and Save Text As take the whole file.]"));
+    EXPECT_LT(history.loadedText().size(), kTextHeadBytes + 1000) << "only the start is held";
+
+    const QString whole = linesWithCrLf(QString::fromUtf8(bytes));
+    history.copyText(Via::Button);
+    EXPECT_TRUE(host.text == whole) << "the button copies the whole file";
+    host.text.reset();
+    history.copyText(Via::Menu);
+    EXPECT_TRUE(host.text == whole) << "the menu item copies the whole file";
+
+    QTemporaryDir target;
+    SaveTextDialog dialog(host, nullptr, dir.path(), &textViewer);
+    dialog.load();
+    dialog.folderList()->setPath(target.path());
+    dialog.nameBox()->setText("saved");
+    dialog.saveButton()->click();
+    EXPECT_TRUE(readAll(target.filePath("saved")) == whole.toUtf8() + "\r\n");
 }
 
 }  // namespace
