@@ -33,7 +33,7 @@ void Form1::captureChecks() {
         Image2->setPicture(host_.clipboardGetPicture());
         store_.savePicture(Image1->picture());  // the picture file, then the counter file
         File1->refresh();
-        host_.clipboardClear();
+        host_.clipboardClearCaptured();
     }
 
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
@@ -42,7 +42,7 @@ void Form1::captureChecks() {
         heldText_ = host_.clipboardGetText();
         store_.saveText(heldText_);  // the text file, then the counter file
         File2->refresh();
-        host_.clipboardClear();
+        host_.clipboardClearCaptured();
     }
 }
 

@@ -248,6 +248,9 @@ void Form1::wireEvents() {
             runCapture(&Form1::clipboardChanged);
         });
     });
+    // A copy left on the clipboard while capturing goes on is reported once.
+    host_.onClipboardProblem(
+        [this](const RuntimeError& error) { showUntrappedError(host_, error); });
 
     auto click = [this](QAbstractButton* b, Handler h) {
         connect(b, &QAbstractButton::clicked, this, [this, h] { run(h); });
