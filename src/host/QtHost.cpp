@@ -213,14 +213,15 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& l
     auto failed = [&] { return x.failure() != Failure::Refused; };
     const auto offered = x.offered(wantedTargets());
     if (!offered) return gaveUp();
-    const XClipboardReader::Copy listed = x.answeredBy();
+    const XClipboardReader::Copy listed = x.askedOf();
     look.owner = listed.owner;
     look.since = listed.since;
     if (look.owner == 0 || look.owner == skipOwner) return;
     // Every answer must come from the copy whose list was read (its secret
-    // hint and its files included): after a change, look again.
+    // hint and its files included): when the clipboard changed hands in
+    // between, look again.
     auto sameCopy = [&] {
-        if (x.answeredBy().change == listed.change) return true;
+        if (x.changeAtAnswer() == listed.change) return true;
         look.changedHands = true;
         return false;
     };

@@ -295,7 +295,8 @@ void XClipboardReader::clear() {
 // Asks the owner to put the clipboard in `target` form into a property of
 // this request's own and waits for its notice. A zero-length append right
 // behind the request marks the moment the server handled it, and so which
-// copy answers.
+// copy was asked; one more once the answer is here tells whether the
+// clipboard changed hands meanwhile.
 bool XClipboardReader::request(std::uint32_t target, std::uint32_t* property) {
     const std::uint32_t asked = properties_[nextProperty_++ % std::size(properties_)];
     xcb_delete_property(connection_, window_, asked);
@@ -311,7 +312,7 @@ bool XClipboardReader::request(std::uint32_t target, std::uint32_t* property) {
             const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (marked || notify->window != window_ || notify->atom != timeProperty_) return false;
             marked = true;
-            answeredBy_ = copyAt(notify->time);
+            askedOf_ = copyAt(notify->time);
             return answered;
         }
         if (eventKind(event) != XCB_SELECTION_NOTIFY || answered) return false;
@@ -329,6 +330,9 @@ bool XClipboardReader::request(std::uint32_t target, std::uint32_t* property) {
         abandonRequest();
         return false;
     }
+    const std::uint32_t answeredAt = serverTime();
+    changeAtAnswer_ = answeredAt != 0 ? copyAt(answeredAt).change : ~quint64{0};
+    failure_ = Failure::None;
     if (answer == XCB_ATOM_NONE) {
         failure_ = Failure::Refused;
         return false;

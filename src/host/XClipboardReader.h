@@ -88,8 +88,13 @@ class XClipboardReader {
     std::optional<QByteArray> read(const QByteArray& target, qsizetype limit = kMaxTransfer);
 
     // The copy that was on the clipboard when the last request reached the
-    // server: the one that answered it.
-    const Copy& answeredBy() const { return answeredBy_; }
+    // server.
+    const Copy& askedOf() const { return askedOf_; }
+    // The change of owner that made the copy on the clipboard when the
+    // answer to the last request had come. An owner answers from what it
+    // holds when it answers, so an answer belongs to a copy only if no
+    // change came between asking and answering.
+    quint64 changeAtAnswer() const { return changeAtAnswer_; }
 
     // Handles the events that have arrived between looks; false once the
     // connection is broken.
@@ -153,7 +158,8 @@ class XClipboardReader {
     std::uint32_t ownerSeen_ = 0;
 
     Failure failure_ = Failure::None;
-    Copy answeredBy_;
+    Copy askedOf_;
+    quint64 changeAtAnswer_ = 0;
     std::atomic<bool> cancelled_{false};
 };
 
