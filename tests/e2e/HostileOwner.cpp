@@ -2,8 +2,9 @@
 // raw xcb so that every answer is under its control: it answers late, sends
 // a content in pieces without end, offers a huge list of formats, or takes
 // the clipboard again and again in a flood. Prints "owned" once it holds the
-// clipboard; ends a second after it lost it (serving transfers in progress
-// meanwhile), or after a minute.
+// clipboard, and "flooded" after the last copy of a flood; ends a second
+// after it lost the clipboard (serving transfers in progress meanwhile), or
+// after a minute.
 //
 // usage: hostile_owner [options] TARGET=DATA...
 //   DATA            the content in that format: literal bytes, or @FILE
@@ -16,6 +17,8 @@
 //   --nul           end every content with a NUL byte
 //   --flood N MS    take the clipboard N times, MS apart, each time with the
 //                   contents followed by " " and the copy's number
+//   --secret-odd    mark every copy with an odd number as a password
+//                   manager's secret (x-kde-passwordManagerHint)
 
 #include <poll.h>
 #include <xcb/xcb.h>
@@ -48,6 +51,7 @@ struct Options {
     bool nul = false;
     int floodCount = 0;
     int floodMs = 0;
+    bool secretOdd = false;
     std::vector<std::pair<QByteArray, QByteArray>> contents;  // target name, bytes
 };
 
@@ -84,6 +88,7 @@ class Owner {
         targets_ = atom("TARGETS");
         timestampAtom_ = atom("TIMESTAMP");
         incr_ = atom("INCR");
+        if (o_.secretOdd) o_.contents.emplace_back("x-kde-passwordManagerHint", QByteArray());
         for (const auto& [name, bytes] : o_.contents) contentAtoms_.push_back(atom(name));
         internJunk();
 
@@ -100,6 +105,10 @@ class Owner {
             if (copy + 1 < o_.floodCount && now >= nextCopy) {
                 takeClipboard(++copy);
                 nextCopy += milliseconds(o_.floodMs);
+                if (copy + 1 == o_.floodCount) {
+                    std::puts("flooded");
+                    std::fflush(stdout);
+                }
             }
             serveDue(now);
             xcb_flush(c_);
@@ -168,6 +177,9 @@ class Owner {
     }
 
     QByteArray contentFor(size_t index) const {
+        if (o_.contents[index].first == "x-kde-passwordManagerHint") {
+            return copy_ % 2 == 1 ? "secret" : "public";
+        }
         QByteArray bytes = o_.contents[index].second;
         if (o_.floodCount > 0) bytes += " " + QByteArray::number(copy_);
         if (o_.nul) bytes += '\0';
@@ -329,6 +341,8 @@ int main(int argc, char** argv) {
             o.timestamp = true;
         } else if (arg == "--nul") {
             o.nul = true;
+        } else if (arg == "--secret-odd") {
+            o.secretOdd = true;
         } else if (arg == "--flood") {
             o.floodCount = number();
             o.floodMs = number();
