@@ -22,11 +22,16 @@ CaptureEngine::CaptureEngine(Host& host, const QString& folder, CaptureView& vie
             runCapture(&CaptureEngine::onClipboardChanged);
         });
     });
+    // A copy the host leaves on the clipboard (one too large to take) is
+    // reported once; capturing goes on.
+    host_.onClipboardProblem(
+        [this](const RuntimeError& error) { showUntrappedError(host_, error); });
     timer_.start();  // capturing is on from the start
 }
 
 CaptureEngine::~CaptureEngine() {
     host_.onClipboardChanged(nullptr);
+    host_.onClipboardProblem(nullptr);
 }
 
 void CaptureEngine::start() {
@@ -111,7 +116,7 @@ void CaptureEngine::captureChecks() {
         view_.showPicture(host_.clipboardGetPicture());
         const QString name = store_.savePicture(capturedPicture_);  // then the counter file
         view_.pictureAdded(name);
-        host_.clipboardClear();
+        host_.clipboardClearCaptured();
     }
 
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
@@ -120,7 +125,7 @@ void CaptureEngine::captureChecks() {
         heldText_ = host_.clipboardGetText();
         const QString name = store_.saveText(heldText_);  // then the counter file
         view_.textAdded(name);
-        host_.clipboardClear();
+        host_.clipboardClearCaptured();
     }
 }
 

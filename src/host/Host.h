@@ -9,6 +9,7 @@ class QWidget;
 
 namespace brimlet {
 
+class RuntimeError;
 struct TrayRecord;
 
 // Standard clipboard formats the handlers ask about.
@@ -33,9 +34,16 @@ class Host {
     virtual void clipboardSetPicture(const QImage& picture) = 0;
     virtual void clipboardSetText(const QString& text) = 0;
     virtual void clipboardClear() = 0;
+    // Empties the clipboard if it still holds the copy last taken from it;
+    // a copy made since in another program is left alone.
+    virtual void clipboardClearCaptured() = 0;
     // Calls `handler` when another program has changed the clipboard (never
     // for a change made through this host).
     virtual void onClipboardChanged(std::function<void()> handler) = 0;
+    // Calls `handler` once for a copy that is left on the clipboard, not
+    // captured, while capturing goes on: one larger than the program takes
+    // in one go.
+    virtual void onClipboardProblem(std::function<void(const RuntimeError&)> handler) = 0;
 
     // Modal message box with one OK button; returns when it is closed.
     virtual void msgBox(const QString& prompt, int style, const QString& title) = 0;

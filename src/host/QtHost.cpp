@@ -8,10 +8,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "host/RuntimeError.h"
 #include "host/TrayNotifyEvent.h"
@@ -23,10 +27,34 @@ namespace {
 
 const QString kTextPlain = QStringLiteral("text/plain");
 const QString kPasswordHint = QStringLiteral("x-kde-passwordManagerHint");
+// What file managers put on the clipboard for copied or cut files.
+const QString kGnomeFiles = QStringLiteral("x-special/gnome-copied-files");
+const QString kKdeCut = QStringLiteral("application/x-kde-cutselection");
+const QString kUriList = QStringLiteral("text/uri-list");
+
+// Pictures up to 16384 x 16384 at four bytes a pixel may be read (Qt's own
+// limit of 128 MiB refuses a camera's picture); a larger one is refused
+// before any memory is taken for it.
+constexpr int kPictureAllocationLimitMiB = 16384 * 16384 * 4 / (1024 * 1024);
 
 // Password managers mark what they copy; a secret is never written down.
 bool isSecret(const QMimeData& data) {
     return data.hasFormat(kPasswordHint) && data.data(kPasswordHint).trimmed() == "secret";
+}
+
+// Copied files are left to the file manager: neither their names nor a
+// picture of them is captured.
+bool isCopiedFiles(const QMimeData& data) {
+    if (data.hasFormat(kGnomeFiles) || data.hasFormat(kKdeCut)) return true;
+    const QList<QUrl> urls = data.urls();
+    return std::any_of(urls.cbegin(), urls.cend(),
+                       [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+// Some programs end every text with a NUL byte, which is no part of the text.
+QString withoutTrailingNul(QString text) {
+    if (text.endsWith(QChar(0))) text.chop(1);
+    return text;
 }
 
 QMessageBox::Icon iconForStyle(int style) {
@@ -47,6 +75,8 @@ QMessageBox::Icon iconForStyle(int style) {
 }  // namespace
 
 QtHost::QtHost() {
+    // Applies to pictures from the clipboard and from files alike.
+    QImageReader::setAllocationLimit(kPictureAllocationLimitMiB);
     // X servers report every change of selection owner (XFixes), and the
     // offscreen clipboard lives in this process.
     const QString platform = QGuiApplication::platformName();
@@ -59,7 +89,16 @@ QtHost::QtHost() {
             xWorker_ = new QObject;
             xWorker_->moveToThread(xThread_.get());
             answers_ = std::make_unique<QObject>();
+            QObject::connect(xThread_.get(), &QThread::finished, xWorker_, &QObject::deleteLater);
             xThread_->start();
+            // Between looks, the reports of changes are taken as they come.
+            QMetaObject::invokeMethod(xWorker_, [reader = x_, worker = xWorker_] {
+                auto* notifier =
+                    new QSocketNotifier(reader->fileDescriptor(), QSocketNotifier::Read, worker);
+                QObject::connect(notifier, &QSocketNotifier::activated, worker, [reader, notifier] {
+                    if (!reader->drainEvents()) notifier->setEnabled(false);
+                });
+            });
         } else {
             x_.reset();
         }
@@ -76,9 +115,9 @@ QtHost::QtHost() {
 QtHost::~QtHost() {
     QObject::disconnect(clipboardConnection_);
     if (xThread_) {
+        x_->cancel();  // a look in progress ends at its next wait
         xThread_->quit();
-        xThread_->wait();  // a look in progress ends within its bounded waits
-        delete xWorker_;
+        xThread_->wait();  // the worker is deleted as its thread finishes
     }
 }
 
@@ -104,7 +143,7 @@ QtHost::Look QtHost::lookThroughQt() const {
     Look look;
     look.generation = generation_;
     const QMimeData* data = mimeData();
-    if (data != nullptr && !isSecret(*data)) {
+    if (data != nullptr && !isSecret(*data) && !isCopiedFiles(*data)) {
         look.bitmap = data->hasImage();
         // Plain text only: a list of URLs alone is not text.
         look.text = data->hasFormat(kTextPlain);
@@ -114,71 +153,137 @@ QtHost::Look QtHost::lookThroughQt() const {
 
 namespace {
 
+// How long the owner may take to answer one request, and a look as a whole
+// (a large content that keeps coming earns more; see XClipboardReader).
 constexpr std::chrono::milliseconds kPatience(400);
+constexpr std::chrono::milliseconds kLookTime(2000);
+
+const QByteArrayList kTextTargets = {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT",
+                                     "text/plain"};
 
 // Picture formats in order of preference, then any other Qt can read.
-QByteArrayList imageTargets(const QByteArrayList& offered) {
-    QByteArrayList wanted = {"image/png",  "image/bmp",  "image/x-bmp", "image/jpeg",
-                             "image/webp", "image/tiff", "image/gif"};
-    for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
-        if (!wanted.contains(type)) wanted << type;
-    }
-    QByteArrayList found;
-    for (const QByteArray& type : wanted) {
-        if (offered.contains(type)) found << type;
-    }
-    return found;
+const QByteArrayList& pictureTargets() {
+    static const QByteArrayList targets = [] {
+        QByteArrayList wanted = {"image/png",  "image/bmp",  "image/x-bmp", "image/jpeg",
+                                 "image/webp", "image/tiff", "image/gif"};
+        for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
+            if (!wanted.contains(type)) wanted << type;
+        }
+        return wanted;
+    }();
+    return targets;
 }
 
-QString decodeText(const QByteArray& target, const QByteArray& bytes) {
+// Every format a look asks about.
+const QByteArrayList& wantedTargets() {
+    static const QByteArrayList targets = [] {
+        QByteArrayList wanted = {kPasswordHint.toLatin1(), kGnomeFiles.toLatin1(),
+                                 kKdeCut.toLatin1(), kUriList.toLatin1()};
+        wanted << pictureTargets() << kTextTargets;
+        return wanted;
+    }();
+    return targets;
+}
+
+QString decodeText(const QByteArray& target, QByteArray bytes) {
+    if (bytes.endsWith('\0')) bytes.chop(1);
     if (target == "STRING") return QString::fromLatin1(bytes);
     if (target == "TEXT") return QString::fromLocal8Bit(bytes);
     return QString::fromUtf8(bytes);
 }
 
 // Looks through the bounded reader and fetches the content at once, so that
-// taking it afterwards never waits. An owner that does not answer in time
-// is marked stalled and taken as an empty clipboard.
-ClipboardLook lookThroughX(XClipboardReader& x, quint64 generation, std::uint32_t skipOwner) {
-    ClipboardLook look;
-    look.generation = generation;
-    look.owner = x.owner();
-    if (look.owner == 0 || look.owner == skipOwner) return look;
-    auto stalled = [&] {
+// taking it afterwards never waits. An owner that does not answer in time,
+// or offers more than one transfer may bring, is marked stalled and taken as
+// an empty clipboard. The look names the copy whose content it took.
+void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& look) {
+    using Failure = XClipboardReader::Failure;
+    x.beginLook(kPatience, kLookTime);
+    const XClipboardReader::Copy now = x.current();
+    look.owner = now.owner;
+    look.since = now.since;
+    auto gaveUp = [&] {
         look.stalled = true;
-        return look;
+        look.tooBig = x.failure() == Failure::TooBig;
     };
-    const auto targets = x.targets(kPatience);
-    if (!targets) return stalled();
-    if (targets->contains(kPasswordHint.toLatin1())) {
-        const auto hint = x.read(kPasswordHint.toLatin1(), kPatience);
-        if (!hint && x.timedOut()) return stalled();
+    if (now.since == 0 && x.failure() != Failure::None) return gaveUp();
+    if (look.owner == 0 || look.owner == skipOwner) return;
+    // Each format the owner refuses is passed over; one it does not answer
+    // for ends the look.
+    auto failed = [&] { return x.failure() != Failure::Refused; };
+    const auto offered = x.offered(wantedTargets());
+    if (!offered) return gaveUp();
+    const XClipboardReader::Copy listed = x.askedOf();
+    look.owner = listed.owner;
+    look.since = listed.since;
+    if (look.owner == 0 || look.owner == skipOwner) return;
+    // Every answer must come from the copy whose list was read (its secret
+    // hint and its files included): when the clipboard changed hands in
+    // between, look again.
+    auto sameCopy = [&] {
+        if (x.changeAtAnswer() == listed.change) return true;
+        look.changedHands = true;
+        return false;
+    };
+    if (offered->contains(kPasswordHint.toLatin1())) {
+        const auto hint = x.read(kPasswordHint.toLatin1(), 4096);
+        if (!hint && x.failure() == Failure::TimedOut) return gaveUp();
         // A hint that cannot be read may mark a secret: keep away from it.
-        if (!hint || hint->trimmed() == "secret") return look;
+        if (!hint || hint->trimmed() == "secret" || !sameCopy()) return;
     }
-    // A format the owner refuses is passed over; one it does not answer for
-    // ends the look.
-    for (const QByteArray& target : imageTargets(*targets)) {
-        const auto bytes = x.read(target, kPatience);
-        if (!bytes && x.timedOut()) return stalled();
-        if (!bytes) continue;
-        QImage picture = QImage::fromData(*bytes);
-        if (!picture.isNull()) {
-            look.bitmap = true;
-            look.picture = std::move(picture);
-            return look;
+    if (offered->contains(kGnomeFiles.toLatin1()) || offered->contains(kKdeCut.toLatin1())) return;
+    if (offered->contains(kUriList.toLatin1())) {
+        const auto list = x.read(kUriList.toLatin1(), 1024 * 1024);
+        if (!list && x.failure() == Failure::TimedOut) return gaveUp();
+        // Links to web pages are text; a list naming files is copied files.
+        if (!list || !sameCopy()) return;
+        for (const QByteArray& line : list->split('\n')) {
+            if (line.trimmed().startsWith("file:")) return;
         }
     }
-    for (const QByteArray target :
-         {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "text/plain"}) {
-        if (!targets->contains(target)) continue;
-        const auto bytes = x.read(target, kPatience);
-        if (!bytes && x.timedOut()) return stalled();
+    bool unreadablePicture = false;
+    for (const QByteArray& target : pictureTargets()) {
+        if (!offered->contains(target)) continue;
+        auto bytes = x.read(target);
+        if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
-        look.text = true;
-        look.textData = decodeText(target, *bytes);
-        return look;
+        if (!sameCopy()) return;
+        QImage picture = QImage::fromData(*bytes);
+        bytes.reset();
+        if (picture.isNull()) {
+            unreadablePicture = true;  // damaged, or larger than any picture is allowed
+            continue;
+        }
+        look.bitmap = true;
+        look.picture = std::move(picture);
+        return;
     }
+    if (unreadablePicture) {
+        // Offered as a picture and not readable: its capture fails and says so.
+        look.bitmap = true;
+        look.picture = QImage();
+        return;
+    }
+    for (const QByteArray& target : kTextTargets) {
+        if (!offered->contains(target)) continue;
+        auto bytes = x.read(target);
+        if (!bytes && failed()) return gaveUp();
+        if (!bytes) continue;
+        if (!sameCopy()) return;
+        look.text = true;
+        look.textData = decodeText(target, std::move(*bytes));
+        return;
+    }
+}
+
+// A look that gave up on its owner (out of memory: too big for us).
+ClipboardLook gaveUpLook(quint64 generation, std::uint32_t owner, bool tooBig) {
+    ClipboardLook look;
+    look.generation = generation;
+    look.throughX = true;
+    look.owner = owner;
+    look.stalled = true;
+    look.tooBig = tooBig;
     return look;
 }
 
@@ -192,22 +297,68 @@ void QtHost::startLookThroughX() {
     std::shared_ptr<XClipboardReader> reader = x_;
     QObject* answers = answers_.get();
     QMetaObject::invokeMethod(xWorker_, [this, reader, generation, skipOwner, answers] {
-        ClipboardLook look = lookThroughX(*reader, generation, skipOwner);
-        QMetaObject::invokeMethod(
-            answers, [this, look = std::move(look)]() mutable { lookedThroughX(std::move(look)); },
-            Qt::QueuedConnection);
+        // Nothing may escape this thread: whatever goes wrong, the look
+        // comes back (as one that gave up) and the next can start.
+        auto answer = [&](ClipboardLook look) {
+            QMetaObject::invokeMethod(
+                answers,
+                [this, look = std::move(look)]() mutable { lookedThroughX(std::move(look)); },
+                Qt::QueuedConnection);
+        };
+        ClipboardLook look;
+        look.generation = generation;
+        look.throughX = true;
+        try {
+            lookThroughX(*reader, skipOwner, look);
+        } catch (const std::bad_alloc&) {
+            reader->abandonRequest();
+            look = gaveUpLook(generation, look.owner, true);
+        } catch (...) {
+            reader->abandonRequest();
+            look = gaveUpLook(generation, look.owner, false);
+        }
+        try {
+            answer(std::move(look));
+        } catch (...) {
+            try {
+                answer(gaveUpLook(generation, 0, false));
+            } catch (...) {
+            }
+        }
     });
 }
 
 void QtHost::lookedThroughX(Look look) {
     lookInFlight_ = false;
-    if (look.generation != generation_) {
+    if (look.generation < ownChange_) {
+        // This program emptied or set the clipboard since the look started:
+        // what it read is no longer there to capture.
+        startLookThroughX();
+        return;
+    }
+    if (look.tooBig) reportProblem(RuntimeError::outOfMemory());
+    if (look.bitmap || look.text) {
+        // A copy that was read whole is a copy the user made: it is kept
+        // even if another program has copied since (that copy comes next).
+        look.uncaptured = true;
+        look_ = std::move(look);
+        if (changed_) changed_();
+        return;
+    }
+    if (look.changedHands || look.generation != generation_) {
         startLookThroughX();  // the clipboard changed meanwhile
         return;
     }
     if (look.stalled) stalledOwner_ = look.owner;
     look_ = std::move(look);
-    if ((look_->bitmap || look_->text) && changed_) changed_();
+}
+
+// Shown from the event loop, never in the middle of the host's own work.
+void QtHost::reportProblem(const RuntimeError& error) {
+    if (!problem_) return;
+    QTimer::singleShot(0, answers_.get(), [this, error] {
+        if (problem_) problem_(error);
+    });
 }
 
 // A change made here is not reported to the handler, and whatever was looked
@@ -218,14 +369,26 @@ void QtHost::changeClipboard(Change&& change) {
     change();
     changingClipboard_ = false;
     ++generation_;
+    ownChange_ = generation_;
+    if (look_) look_->uncaptured = false;
 }
 
 void QtHost::onClipboardChanged(std::function<void()> handler) {
     changed_ = std::move(handler);
 }
 
+void QtHost::onClipboardProblem(std::function<void(const RuntimeError&)> handler) {
+    problem_ = std::move(handler);
+}
+
 QImage QtHost::clipboardGetPicture() {
-    if (lookIsFresh() && look_->picture) return *look_->picture;
+    if (lookIsFresh() && look_->throughX) {
+        // Never asks the owner again: what the look could not read, no one can.
+        if (!look_->picture || look_->picture->isNull()) {
+            throw RuntimeError::invalidPicture(QStringLiteral("the clipboard's picture"));
+        }
+        return *look_->picture;
+    }
     const QMimeData* data = mimeData();
     QImage picture = data ? qvariant_cast<QImage>(data->imageData()) : QImage();
     if (picture.isNull()) {
@@ -235,9 +398,9 @@ QImage QtHost::clipboardGetPicture() {
 }
 
 QString QtHost::clipboardGetText() {
-    if (lookIsFresh() && look_->textData) return *look_->textData;
+    if (lookIsFresh() && look_->throughX) return look_->textData.value_or(QString());
     const QMimeData* data = mimeData();
-    return data ? data->text() : QString();
+    return data ? withoutTrailingNul(data->text()) : QString();
 }
 
 void QtHost::clipboardSetPicture(const QImage& picture) {
@@ -249,8 +412,29 @@ void QtHost::clipboardSetText(const QString& text) {
     changeClipboard([&] { QGuiApplication::clipboard()->setText(text); });
 }
 
+// Whoever holds the clipboard: the server's current time wins over any
+// copy's, where Qt's own last-known time may be older than the copy.
 void QtHost::clipboardClear() {
-    changeClipboard([] { QGuiApplication::clipboard()->clear(); });
+    changeClipboard([this] {
+        QGuiApplication::clipboard()->clear();
+        if (x_) x_->clear();
+    });
+}
+
+void QtHost::clipboardClearCaptured() {
+    if (!(lookIsFresh() && look_->throughX && x_)) {
+        changeClipboard([] { QGuiApplication::clipboard()->clear(); });
+        return;
+    }
+    const Look captured = std::move(*look_);
+    look_.reset();
+    const bool changedSince = captured.generation != generation_;
+    changeClipboard([&] { x_->clearIfUnchangedSince(captured.since); });
+    // An owner whose copy could not be emptied (it gave a wrong time) is not
+    // read again until the clipboard changes hands: its copy is captured.
+    if (!changedSince && x_->currentOwner() == captured.owner) stalledOwner_ = captured.owner;
+    // Another program copied while this copy was read: look at it now.
+    if (changedSince) startLookThroughX();
 }
 
 void QtHost::msgBox(const QString& prompt, int style, const QString& title) {

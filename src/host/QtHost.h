@@ -24,12 +24,26 @@ struct ClipboardLook {
     quint64 generation = 0;
     bool bitmap = false;
     bool text = false;
-    // Content already fetched while looking (through the X reader).
+    // Content already fetched while looking (through the X reader). A null
+    // picture is one that was offered but could not be read.
     std::optional<QImage> picture;
     std::optional<QString> textData;
-    // The owner looked at, and whether it failed to answer in time.
+    // Through the X reader: the owner looked at, and a server time at or
+    // after the moment it took the clipboard (so emptying the clipboard as
+    // of that time empties this copy and never a later one).
+    bool throughX = false;
     std::uint32_t owner = 0;
+    std::uint32_t since = 0;
+    // The owner did not answer in time, or offered more than is taken in
+    // one go (tooBig): skipped until the clipboard changes hands.
     bool stalled = false;
+    bool tooBig = false;
+    // The clipboard changed hands before the owner answered: what came may
+    // be the next copy's, so it is looked at again.
+    bool changedHands = false;
+    // A copy read whole and not yet captured: it is captured even when the
+    // clipboard has changed since.
+    bool uncaptured = false;
 };
 
 // The host on Qt: the system clipboard, QMessageBox, the desktop's opener.
@@ -46,7 +60,9 @@ class QtHost : public Host {
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
+    void clipboardClearCaptured() override;
     void onClipboardChanged(std::function<void()> handler) override;
+    void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override;
 
     void msgBox(const QString& prompt, int style, const QString& title) override;
     void beep() override;
@@ -65,12 +81,15 @@ class QtHost : public Host {
 
     using Look = ClipboardLook;
     Look lookThroughQt() const;
-    bool lookIsFresh() const { return look_ && look_->generation == generation_; }
+    bool lookIsFresh() const {
+        return look_ && (look_->uncaptured || look_->generation == generation_);
+    }
     // On X11 another program's clipboard is looked at on a thread of its
     // own, so the window never waits for it; the answer comes back as a
     // change report.
     void startLookThroughX();
     void lookedThroughX(Look look);
+    void reportProblem(const RuntimeError& error);
 
     // On X11: a reader of our own whose waits are bounded, the thread it
     // works on, and the owner that once did not answer (skipped until the
@@ -82,12 +101,16 @@ class QtHost : public Host {
     bool lookInFlight_ = false;
     std::uint32_t stalledOwner_ = 0;
     quint64 generation_ = 1;
+    // The change count just after this program last changed the clipboard:
+    // what was read before it is gone from the clipboard.
+    quint64 ownChange_ = 0;
     std::optional<Look> look_;
     // Whether the platform reports every change of the clipboard, so a look
     // stays true until the next report.
     bool changesReported_ = false;
     bool changingClipboard_ = false;
     std::function<void()> changed_;
+    std::function<void(const RuntimeError&)> problem_;
     QMetaObject::Connection clipboardConnection_;
 
     QPointer<QSystemTrayIcon> tray_;

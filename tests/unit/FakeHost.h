@@ -52,9 +52,14 @@ class FakeHost : public Host {
         picture.reset();
         text.reset();
     }
+    void clipboardClearCaptured() override { clipboardClear(); }
     void onClipboardChanged(std::function<void()> handler) override {
         changed = std::move(handler);
     }
+    void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override {
+        problem = std::move(handler);
+    }
+    std::function<void(const RuntimeError&)> problem;
     // Another program copies: the content changes and the change is reported.
     void copyInAnotherProgram(std::optional<QString> newText,
                               std::optional<QImage> newPicture = {}) {

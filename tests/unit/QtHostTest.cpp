@@ -39,6 +39,36 @@ TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
     QGuiApplication::clipboard()->setMimeData(files);
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
+
+    // Nor with its name as text beside it, as file managers offer it.
+    auto* named = new QMimeData;
+    named->setUrls({QUrl::fromLocalFile("/tmp/a file")});
+    named->setText("/tmp/a file");
+    QGuiApplication::clipboard()->setMimeData(named);
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
+    auto* cut = new QMimeData;
+    cut->setData("x-special/gnome-copied-files", "cut\nfile:///tmp/b");
+    cut->setText("/tmp/b");
+    QGuiApplication::clipboard()->setMimeData(cut);
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
+    auto* kde = new QMimeData;
+    kde->setData("application/x-kde-cutselection", "1");
+    kde->setText("/tmp/c");
+    QGuiApplication::clipboard()->setMimeData(kde);
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
+    // A link to a web page is text.
+    auto* link = new QMimeData;
+    link->setUrls({QUrl("https://example.org/")});
+    link->setText("https://example.org/");
+    QGuiApplication::clipboard()->setMimeData(link);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+
+    // One NUL byte that ends a text is no part of it.
+    auto* nul = new QMimeData;
+    nul->setData("text/plain", QByteArray("ends in a NUL\0", 14));
+    QGuiApplication::clipboard()->setMimeData(nul);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    EXPECT_EQ(host.clipboardGetText(), "ends in a NUL");
     host.clipboardClear();
 }
 
