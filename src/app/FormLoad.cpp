@@ -1,5 +1,7 @@
 // Start-up and shut-down of the main window.
 
+#include <QDir>
+
 #include "host/Host.h"
 #include "host/Untrapped.h"
 #include "ui/Controls.h"
@@ -21,7 +23,8 @@ void Form1::Form_Load() {
     repaint();
 
     trayRecord_ = makeTrayRecord(static_cast<std::uint32_t>(winId()),
-                                 static_cast<std::uint32_t>(windowIcon().cacheKey()));
+                                 static_cast<std::uint32_t>(windowIcon().cacheKey()),
+                                 QDir::cleanPath(store_.path(QStringLiteral("."))));
     host_.shellNotifyIcon(NIM_ADD, trayRecord_);  // a refused icon goes unnoticed
 
     // Each step is trapped on its own: failing to fill the boxes or to empty
