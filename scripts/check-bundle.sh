@@ -49,7 +49,7 @@ mkdir "$scratch/home" "$scratch/menu"
 (cd "$scratch/menu" && HOME="$scratch/home" DISPLAY=":$(cat "$scratch/display")" \
   XDG_RUNTIME_DIR="$scratch" exec "$launcher" --from-menu 2>"$scratch/said") &
 brimlet=$!
-for _ in $(seq 100); do grep -q 'capturing into' "$scratch/said" && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q 'capturing into' "$scratch/said" && break; sleep 0.1; done
 kill "$brimlet" 2>/dev/null || true
 wait "$brimlet" 2>/dev/null || true
 kill "$xvfb"

@@ -26,6 +26,13 @@ bool someoneHolds(const QString& path) {
     return held;
 }
 
+// What a lock path that is no plain file is, for the message.
+QString whatItIs(const QFileInfo& entry) {
+    if (entry.isSymLink()) return QStringLiteral("a link");
+    if (entry.isDir()) return QStringLiteral("a folder");
+    return QStringLiteral("not a plain file");
+}
+
 FolderClaim refused(const QString& problem) {
     FolderClaim claim;
     claim.problem = problem;
@@ -48,52 +55,42 @@ FolderClaim claimFolder(const QString& folder) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLockFileName));
     const QFileInfo entry(path);
     if (entry.isSymLink() || (entry.exists() && !entry.isFile())) {
-        const QString what = entry.isDir() && !entry.isSymLink() ? QStringLiteral("a folder")
-                             : entry.isSymLink()                 ? QStringLiteral("a link")
-                                                 : QStringLiteral("not a plain file");
         return refused(QStringLiteral("%1 is %2, where Brimlet keeps its lock file. Remove or "
                                       "rename it, then start Brimlet again.")
-                           .arg(native(path), what));
+                           .arg(native(path), whatItIs(entry)));
     }
 
     auto lock = std::make_unique<QLockFile>(path);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (lock->tryLock(0)) break;
-        switch (lock->error()) {
-            case QLockFile::PermissionError:
-                break;  // a folder Brimlet may not write to
-            case QLockFile::LockFailedError: {
-                QFile file(path);
-                if (!file.open(QIODevice::ReadOnly)) {
-                    return refused(
-                        QStringLiteral("Brimlet cannot read its lock file %1 (%2), so it cannot "
-                                       "tell whether another Brimlet is running in this folder. "
-                                       "If none is, delete that file and start Brimlet again.")
-                            .arg(native(path), file.errorString()));
-                }
-                qint64 pid = 0;
-                QString host, application;
-                if (!lock->getLockInfo(&pid, &host, &application) && !someoneHolds(path) &&
-                    attempt == 0) {
-                    // Damaged (a Brimlet killed while writing it, say) and
-                    // held by no one: take it over.
-                    lock->removeStaleLockFile();
-                    continue;
-                }
-                FolderClaim claim;
-                claim.heldByAnother = true;
-                return claim;
-            }
-            default:
-                return refused(QStringLiteral("Brimlet cannot create its lock file %1, so it "
-                                              "cannot make sure that no other Brimlet runs in "
-                                              "this folder.")
-                                   .arg(native(path)));
+    bool locked = lock->tryLock(0);
+    if (!locked && lock->error() == QLockFile::LockFailedError) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return refused(QStringLiteral("Brimlet cannot read its lock file %1 (%2), so it "
+                                          "cannot tell whether another Brimlet is running in "
+                                          "this folder. If none is, delete that file and start "
+                                          "Brimlet again.")
+                               .arg(native(path), file.errorString()));
         }
-        break;
+        qint64 pid = 0;
+        QString host, application;
+        if (!lock->getLockInfo(&pid, &host, &application) && !someoneHolds(path)) {
+            // Damaged (a Brimlet killed while writing it, say) and held by
+            // no one: take it over.
+            lock->removeStaleLockFile();
+            locked = lock->tryLock(0);
+        }
     }
     FolderClaim claim;
-    claim.lock = std::move(lock);
+    if (locked || lock->error() == QLockFile::PermissionError) {
+        claim.lock = std::move(lock);  // unlocked in a folder Brimlet may not write to
+    } else if (lock->error() == QLockFile::LockFailedError) {
+        claim.heldByAnother = true;
+    } else {
+        claim.problem = QStringLiteral(
+                            "Brimlet cannot create its lock file %1, so it cannot make "
+                            "sure that no other Brimlet runs in this folder.")
+                            .arg(native(path));
+    }
     return claim;
 }
 
