@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "app/FolderLock.h"
 #include "app/Platform.h"
@@ -126,12 +127,16 @@ int runInFolder(QtHost& host, const QString& folder) {
 
     Form1 form(host, folder);
     // A second start in this folder brings the window back (from the tray
-    // too) instead of leaving it where it is.
-    const SecondStartListener listener(folder, [&] {
-        if (!form.isLoaded()) return false;
-        runUntrapped(host, [&] { form.mPopRestore_Click(); });
-        return true;
-    });
+    // too) instead of leaving it where it is. Only the holder of the lock
+    // listens: in a folder it may not write to there is none.
+    std::optional<SecondStartListener> listener;
+    if (claim.lock->isLocked()) {
+        listener.emplace(folder, [&] {
+            if (!form.isLoaded()) return false;
+            runUntrapped(host, [&] { form.mPopRestore_Click(); });
+            return true;
+        });
+    }
     runUntrapped(host, [&] { form.Form_Load(); });
     return QApplication::exec();
 }
