@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Builds Brimlet and makes dist/brimlet/, a folder that runs without
 # installing anything: the program, the Qt libraries and plugins it loads
-# and the libraries under them (found through a relative run path), and a
-# launcher. Copy the folder anywhere (a memory stick) and start
-# dist/brimlet/brimlet in the folder that should hold the captures.
+# and the libraries under them (found through a relative run path), all
+# stripped, a launcher, the desktop entry and the icons; and the same
+# folder as dist/brimlet-VERSION-linux-x86_64.tar.xz. Copy the folder
+# anywhere (a memory stick) and start dist/brimlet/brimlet in the folder
+# that should hold the captures; dist/brimlet/add-to-menu puts it in the
+# desktop's menu, from where it captures into ~/Brimlet.
 #
 # Left out, as every Linux desktop has them: the C and C++ runtimes, the
 # X11 client libraries, OpenGL, fontconfig/freetype, glib, D-Bus, zlib.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
-dpkg-query -W -f='${Status}' patchelf 2>/dev/null | grep -q "install ok installed" || {
-  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq patchelf
-}
+scripts/install-deps.sh test
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target brimlet icons -j"$(nproc)"
 
 dist=dist/brimlet
 rm -rf "$dist"
@@ -46,24 +47,67 @@ copy_deps() {
 copy_deps "$dist/bin/brimlet"
 for plugin in "$dist"/plugins/*/*.so; do copy_deps "$plugin"; done
 
-# Relative run paths: the program and the plugins find the bundled
-# libraries, and the libraries find each other.
+# Stripped first (the program carries its debugging information until
+# here), then relative run paths: the program and the plugins find the
+# bundled libraries, and the libraries find each other.
+strip --strip-unneeded "$dist/bin/brimlet" "$dist"/plugins/*/*.so "$dist"/lib/*.so*
 patchelf --set-rpath '$ORIGIN/../lib' "$dist/bin/brimlet"
 for plugin in "$dist"/plugins/*/*.so; do patchelf --set-rpath '$ORIGIN/../../lib' "$plugin"; done
 for lib in "$dist"/lib/*.so*; do patchelf --set-rpath '$ORIGIN' "$lib"; done
 
 cat > "$dist/brimlet" <<'LAUNCHER'
 #!/bin/sh
-# Starts Brimlet from this folder; it keeps its captures in the folder it is
-# started from.
+# Starts Brimlet from this folder. It keeps its captures in the folder it is
+# started from; with --from-menu (the desktop menu's entry) in ~/Brimlet.
 here=$(dirname "$(readlink -f "$0")")
 exec "$here/bin/brimlet" "$@"
 LAUNCHER
 chmod +x "$dist/brimlet"
 
-for size in 32 48; do
+for size in 16 32 48 128 256; do
   mkdir -p "$dist/share/icons/hicolor/${size}x${size}/apps"
   cp "build/icons/brimlet-$size.png" "$dist/share/icons/hicolor/${size}x${size}/apps/brimlet.png"
 done
-cp resources/brimlet.desktop "$dist/share/applications/brimlet.desktop"
-echo "$dist: $(du -sh "$dist" | cut -f1), $(ls "$dist/lib" | wc -l) libraries"
+
+# The desktop entry runs this folder's launcher by its full path. Written
+# here for where the bundle is made; add-to-menu writes it again for where
+# the bundle is when it runs.
+cat > "$dist/add-to-menu" <<'ADD'
+#!/bin/sh
+# Puts Brimlet in the desktop's menu: writes the desktop entry (running this
+# folder's launcher by its full path; started from the menu, Brimlet
+# captures into ~/Brimlet) and the icons under ~/.local/share. Run it again
+# after moving this folder. With a folder given, writes the entry there and
+# nothing else.
+set -eu
+here=$(dirname "$(readlink -f "$0")")
+data=${XDG_DATA_HOME:-$HOME/.local/share}
+entries=${1:-$data/applications}
+# Desktop entries quote an argument in double quotes; inside them ", `, $
+# and \ are escaped with a backslash, which the file's own escaping doubles.
+launcher=$(printf '%s' "$here/brimlet" |
+  sed -e 's/\\/\\\\\\\\/g' -e 's/["`$]/\\\\&/g' -e 's/%/%%/g')
+mkdir -p "$entries"
+while IFS= read -r line; do
+  case $line in
+    Exec=*) printf 'Exec="%s" --from-menu\n' "$launcher" ;;
+    *) printf '%s\n' "$line" ;;
+  esac
+done < "$here/share/brimlet.desktop.in" > "$entries/brimlet.desktop"
+[ $# -gt 0 ] && exit 0
+for icon in "$here"/share/icons/hicolor/*/apps/brimlet.png; do
+  size=$(basename "$(dirname "$(dirname "$icon")")")
+  mkdir -p "$data/icons/hicolor/$size/apps"
+  cp "$icon" "$data/icons/hicolor/$size/apps/brimlet.png"
+done
+echo "Brimlet is in the menu: $entries/brimlet.desktop"
+ADD
+chmod +x "$dist/add-to-menu"
+cp resources/brimlet.desktop "$dist/share/brimlet.desktop.in"
+"$dist/add-to-menu" "$dist/share/applications"
+
+version=$(build/brimlet --version | cut -d' ' -f2)
+archive=dist/brimlet-$version-linux-x86_64.tar.xz
+rm -f dist/brimlet-*-linux-x86_64.tar.xz
+tar -C dist -cf - brimlet | xz -9 -T0 > "$archive"
+echo "$dist: $(du -sh "$dist" | cut -f1), $(ls "$dist/lib" | wc -l) libraries; $archive: $(du -h "$archive" | cut -f1)"

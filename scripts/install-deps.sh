@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Brimlet needs to build, test and run, when any
-# is missing. Safe to run again: it does nothing when all are present.
+# Installs the Debian packages that Brimlet needs, when any is missing. Safe
+# to run again: it does nothing when all are present.
+#
+#   scripts/install-deps.sh          to build and run Brimlet
+#   scripts/install-deps.sh test     also to run every test, make the
+#                                    bundle and the Debian package, and
+#                                    check them
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-image-formats-plugins libxcb1-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xclip xdotool x11-utils openbox trayer
 )
+if [ "${1:-}" = test ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xclip xdotool x11-utils openbox trayer
+    patchelf xz-utils file dpkg-dev lintian
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

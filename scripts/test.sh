@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds Brimlet and runs every test: unit and widget tests offscreen and the
-# end-to-end tests against the real binary on a fresh Xvfb per test; the
-# portable bundle, proven to run with the system's Qt hidden; then the whole
-# suite again on a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (in build-sanitize/).
+# Installs everything the tests need, builds Brimlet and runs every test:
+# unit and widget tests offscreen and the end-to-end tests against the real
+# binary on a fresh Xvfb per test; the Debian package, checked with
+# dpkg-deb and lintian and run from a temporary root; the portable bundle,
+# proven to run with the system's Qt hidden; then the whole suite again on
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer (in
+# build-sanitize/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
 
+scripts/check-package.sh
 scripts/bundle.sh
 scripts/check-bundle.sh
 

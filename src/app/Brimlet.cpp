@@ -6,44 +6,63 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "Version.h"
 #include "app/FolderLock.h"
 #include "app/Platform.h"
+#include "app/SecondStart.h"
 #include "host/AtomicFile.h"
+#include "host/ClipboardKeeper.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
+#include "host/X11Display.h"
+#include "tray/WindowStates.h"
 #include "ui/MainWindow.h"
+#include "widgets/ProgramWindows.h"
 
 namespace brimlet {
 
 namespace {
 
+const char kUsage[] = "Usage: brimlet [--from-menu | --help | --version]\n";
+
 const char kHelp[] =
-    "Usage: brimlet [--help | --version]\n"
     "\n"
     "Brimlet keeps every text and picture you copy as a numbered file in the\n"
     "folder it is started from (\"text 1.txt\", \"picture 1.jpeg\", ...), with the\n"
-    "last numbers used in pikcounter.txt. Start it in the folder that should\n"
-    "hold your clipboard history.\n"
+    "last numbers used in pikcounter.txt. Each capture moves the copy off the\n"
+    "clipboard into the folder: to paste it, select it in Brimlet and click\n"
+    "\"Copy Text\" or \"Copy Image\". Start Brimlet in the folder that should hold\n"
+    "your clipboard history.\n"
     "\n"
-    "  -h, --help     show this help and end\n"
-    "  -v, --version  show the version and end\n";
+    "      --from-menu  capture into ~/Brimlet (made when missing), as the\n"
+    "                   desktop menu's entry does\n"
+    "  -h, --help       show this help and end\n"
+    "  -v, --version    show the version and end\n";
 
-// --help and --version are answered without opening a window; true when
-// one of them was given.
-bool answeredCommandLine(int argc, char** argv) {
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool fromMenu = false;
+    QByteArray wrong;  // an argument Brimlet does not know
+};
+
+CommandLine readCommandLine(int argc, char** argv) {
+    CommandLine line;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kHelp, stdout);
-            return true;
-        }
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
-            std::printf("Brimlet %s\n", kVersion);
-            return true;
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            line.help = true;
+        } else if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-v") == 0) {
+            line.version = true;
+        } else if (std::strcmp(arg, "--from-menu") == 0) {
+            line.fromMenu = true;
+        } else if (line.wrong.isEmpty()) {
+            line.wrong = arg;
         }
     }
-    return false;
+    return line;
 }
 
 // Whether a window can be shown on this Wayland desktop (Qt cannot start
@@ -55,10 +74,14 @@ bool canShowWaylandWindow() {
     return !platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty();
 }
 
+void sayOnTerminal(const QString& text) {
+    std::fprintf(stderr, "brimlet: %s\n", text.toLocal8Bit().constData());
+}
+
 // Says why Brimlet cannot work here: on the terminal, and in a window where
 // one can be shown.
 int refuse(int argc, char** argv, const QString& problem) {
-    std::fprintf(stderr, "brimlet: %s\n", problem.toLocal8Bit().constData());
+    sayOnTerminal(problem);
     if (canShowWaylandWindow()) {
         QApplication app(argc, argv);
         QMessageBox::critical(nullptr, QStringLiteral("Brimlet"), problem);
@@ -66,17 +89,94 @@ int refuse(int argc, char** argv, const QString& problem) {
     return 1;
 }
 
+// Started from the desktop's menu, whose working folder is no place of the
+// user's choosing (often the top of the home folder): captures go to
+// ~/Brimlet. Started from a terminal, they go to the current folder.
+bool enterMenuFolder() {
+    const QString folder = QDir::home().filePath(QStringLiteral("Brimlet"));
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder)) {
+        sayOnTerminal(QStringLiteral("cannot make or enter the folder %1.")
+                          .arg(QDir::toNativeSeparators(folder)));
+        return false;
+    }
+    return true;
+}
+
+// Runs the main window in the folder until the program ends; the window
+// and the folder's lock are gone when this returns.
+int runInFolder(QtHost& host, const QString& folder) {
+    const FolderClaim claim = claimFolder(folder);
+    if (claim.heldByAnother) {
+        if (askRunningBrimletToShow(folder)) {
+            sayOnTerminal(QStringLiteral("Brimlet is already running in %1: its window is "
+                                         "brought to the front.")
+                              .arg(QDir::toNativeSeparators(folder)));
+            return 0;
+        }
+        const QString message = QStringLiteral("Brimlet is already running in this folder:\n%1")
+                                    .arg(QDir::toNativeSeparators(folder));
+        sayOnTerminal(QString(message).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        host.msgBox(message, MsgExclamation, QStringLiteral("Brimlet"));
+        return 1;
+    }
+    if (!claim.claimed()) {
+        sayOnTerminal(claim.problem);
+        host.msgBox(claim.problem, MsgCritical, QStringLiteral("Brimlet"));
+        return 1;
+    }
+    sayOnTerminal(QStringLiteral("capturing into %1").arg(QDir::toNativeSeparators(folder)));
+    removeStaleTemporaries(folder);
+
+    MainWindow window(host, folder);
+    // A second start in this folder brings the window back (from the tray
+    // too) instead of leaving it where it is. Only the holder of the lock
+    // listens: in a folder it may not write to there is none.
+    std::optional<SecondStartListener> listener;
+    if (claim.lock->isLocked()) {
+        listener.emplace(folder, [&] {
+            if (!isLoaded(&window)) return false;
+            runUntrapped(host, [&] { window.windowStates().restore(); });
+            return true;
+        });
+    }
+    runUntrapped(host, [&] { window.load(); });
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int runBrimlet(int argc, char** argv) {
-    if (answeredCommandLine(argc, argv)) return 0;
+    if (isClipboardHolderRun(argc, argv)) return runClipboardHolder(argc, argv);
+    const CommandLine line = readCommandLine(argc, argv);
+    if (!line.wrong.isEmpty()) {
+        std::fprintf(stderr, "brimlet: unknown option '%s'\n%s", line.wrong.constData(), kUsage);
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("Brimlet %s\n", kVersion);
+        return 0;
+    }
 #if defined(Q_OS_LINUX)
     const PlatformChoice choice = choosePlatform(QProcessEnvironment::systemEnvironment());
     if (!choice.problem.isEmpty()) {
         return refuse(argc, argv, choice.problem);
     }
     if (!choice.platform.isEmpty()) qputenv("QT_QPA_PLATFORM", choice.platform);
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform.startsWith("xcb")) {
+        const QString problem = x11DisplayProblem(qgetenv("DISPLAY"));
+        if (!problem.isEmpty()) {
+            sayOnTerminal(problem);
+            return 1;
+        }
+    }
 #endif
+    if (line.fromMenu && !enterMenuFolder()) return 1;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimlet"));
@@ -88,19 +188,10 @@ int runBrimlet(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtHost host;
-    const QString folder = QDir::currentPath();
-    const auto lock = lockFolder(folder);
-    if (!lock) {
-        host.msgBox(QStringLiteral("Brimlet is already running in this folder:\n%1")
-                        .arg(QDir::toNativeSeparators(folder)),
-                    MsgExclamation, QStringLiteral("Brimlet"));
-        return 1;
-    }
-    removeStaleTemporaries(folder);
-
-    MainWindow window(host, folder);
-    runUntrapped(host, [&] { window.load(); });
-    return QApplication::exec();
+    const int status = runInFolder(host, QDir::currentPath());
+    // What a copy back put on the clipboard stays there after the end.
+    keepClipboardAfterExit();
+    return status;
 }
 
 }  // namespace brimlet

@@ -1,5 +1,5 @@
 // Build tool: writes the program's icon as PNG files for the desktop
-// (brimlet-32.png, brimlet-48.png) into the folder given.
+// (brimlet-16.png ... brimlet-256.png) into the folder given.
 
 #include <QDir>
 #include <QGuiApplication>
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    for (int size : {32, 48}) {
+    for (int size : brimlet::kDesktopIconSizes) {
         const QString path = folder.filePath(QStringLiteral("brimlet-%1.png").arg(size));
         if (!brimlet::appIconImage(size).save(path, "PNG")) return 1;
     }

@@ -1,8 +1,10 @@
 #include "host/TrayRecord.h"
 
+#include <QDir>
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace brimlet {
 
@@ -30,16 +32,29 @@ QByteArray TrayRecord::bytes() const {
 }
 
 QString TrayRecord::tipText() const {
-    return QString::fromLatin1(tip.data(), static_cast<qsizetype>(strnlen(tip.data(), tip.size())));
+    return QString::fromUtf8(tip.data(), static_cast<qsizetype>(strnlen(tip.data(), tip.size())));
 }
 
-TrayRecord makeTrayRecord(std::uint32_t window, std::uint32_t icon) {
+QByteArray trayTip(const QString& folder) {
+    const QByteArray prefix = QStringLiteral("Brimlet \u2014 ").toUtf8();
+    const QByteArray path = QDir::toNativeSeparators(folder).toUtf8();
+    constexpr qsizetype kRoom = std::tuple_size_v<decltype(TrayRecord::tip)> - 1;  // one NUL
+    if (prefix.size() + path.size() <= kRoom) return prefix + path;
+    const QByteArray ellipsis = QStringLiteral("\u2026").toUtf8();
+    qsizetype start = path.size() - (kRoom - prefix.size() - ellipsis.size());
+    // Never start inside a character: skip UTF-8 continuation bytes.
+    while (start < path.size() && (static_cast<unsigned char>(path[start]) & 0xC0) == 0x80) ++start;
+    return prefix + ellipsis + path.mid(start);
+}
+
+TrayRecord makeTrayRecord(std::uint32_t window, std::uint32_t icon, const QString& folder) {
     TrayRecord record;
     record.window = window;
     record.icon = icon;
-    static const char kTip[] = "Your ToolTip";  // with its NUL
+    const QByteArray text = trayTip(folder);
     record.tip.fill(' ');
-    std::memcpy(record.tip.data(), kTip, sizeof kTip);
+    std::memcpy(record.tip.data(), text.constData(), size_t(text.size()));
+    record.tip[size_t(text.size())] = '\0';
     return record;
 }
 

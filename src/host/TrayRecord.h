@@ -8,7 +8,7 @@
 namespace brimlet {
 
 // The notification-icon record handed to the tray: 88 bytes, little-endian,
-// the tip as a fixed 64-character ANSI field.
+// the tip as a fixed 64-byte field of UTF-8 text, one NUL, then spaces.
 struct TrayRecord {
     static constexpr std::uint32_t kSize = 88;
     static constexpr std::uint32_t kFlags = 7;              // message + icon + tip
@@ -21,13 +21,18 @@ struct TrayRecord {
 
     // The record as the tray reads it, byte for byte.
     QByteArray bytes() const;
-    // The tip as shown: up to the NUL.
+    // The tip as shown: the UTF-8 text up to the NUL.
     QString tipText() const;
 };
 
-// A record for the given window and icon with the tip "Your ToolTip", one
-// NUL, then spaces to 64 characters.
-TrayRecord makeTrayRecord(std::uint32_t window, std::uint32_t icon);
+// A record for the given window and icon. The tip names the capture folder,
+// so that two Brimlets can be told apart: "Brimlet — " and the folder,
+// shortened from the left with "…" to fit the field.
+TrayRecord makeTrayRecord(std::uint32_t window, std::uint32_t icon, const QString& folder);
+
+// The tip's text for a folder: at most 63 bytes of UTF-8, never a
+// character cut in two.
+QByteArray trayTip(const QString& folder);
 
 // Tray messages.
 enum TrayMessage : int { NIM_ADD = 0, NIM_DELETE = 2 };

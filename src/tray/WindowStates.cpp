@@ -1,6 +1,7 @@
 #include "tray/WindowStates.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMenu>
 #include <QWidget>
 
@@ -8,12 +9,13 @@
 
 namespace brimlet {
 
-WindowStates::WindowStates(Host& host, QWidget* window, QMenu* trayMenu)
-    : host_(host), window_(window), trayMenu_(trayMenu) {}
+WindowStates::WindowStates(Host& host, QWidget* window, QMenu* trayMenu, const QString& folder)
+    : host_(host), window_(window), trayMenu_(trayMenu), folder_(QDir::cleanPath(folder)) {}
 
 void WindowStates::addTrayIcon() {
-    trayRecord_ = makeTrayRecord(static_cast<std::uint32_t>(window_->winId()),
-                                 static_cast<std::uint32_t>(window_->windowIcon().cacheKey()));
+    trayRecord_ =
+        makeTrayRecord(static_cast<std::uint32_t>(window_->winId()),
+                       static_cast<std::uint32_t>(window_->windowIcon().cacheKey()), folder_);
     host_.shellNotifyIcon(NIM_ADD, trayRecord_);  // a refused icon goes unnoticed
 }
 

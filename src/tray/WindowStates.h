@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include "host/TrayRecord.h"
 
 class QMenu;
@@ -15,7 +17,8 @@ class Host;
 // the window; a right click pops up the tray menu.
 class WindowStates {
   public:
-    WindowStates(Host& host, QWidget* window, QMenu* trayMenu);
+    // The icon's tip names `folder`, where the window's captures go.
+    WindowStates(Host& host, QWidget* window, QMenu* trayMenu, const QString& folder);
 
     void addTrayIcon();
     void removeTrayIcon();
@@ -41,6 +44,7 @@ class WindowStates {
     Host& host_;
     QWidget* window_;
     QMenu* trayMenu_;
+    QString folder_;
     TrayRecord trayRecord_;
 };
 

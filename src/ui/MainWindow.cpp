@@ -48,7 +48,7 @@ MainWindow::MainWindow(Host& host, const QString& folder, QWidget* parent)
     saveAsDialogs_ =
         std::make_unique<SaveAsDialogs>(host, this, folder, textViewer_, pictureViewer_);
     createMenus();
-    windowStates_ = std::make_unique<WindowStates>(host, this, trayMenu_);
+    windowStates_ = std::make_unique<WindowStates>(host, this, trayMenu_, folder);
     wireControls();
     setTabOrder();
     describeControls();

@@ -33,7 +33,7 @@ QImage appIconImage(int size) {
 
 QIcon appIcon() {
     QIcon icon;
-    for (int size : {32, 48}) icon.addPixmap(QPixmap::fromImage(appIconImage(size)));
+    for (int size : {16, 24, 32, 48}) icon.addPixmap(QPixmap::fromImage(appIconImage(size)));
     return icon;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/QtPrinters.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include "XSession.h"
@@ -9,10 +10,13 @@
 namespace brimlet::e2e {
 namespace {
 
-// Runs the program with no desktop at all: answering must not need a window.
-void runWithoutDesktop(QProcess& process, const QStringList& args) {
+// Runs the program with no desktop at all (or with a display where no X
+// server answers): answering must not need a window.
+void runWithoutDesktop(QProcess& process, const QStringList& args,
+                       const QString& display = QString()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
+    if (!display.isEmpty()) environment.insert("DISPLAY", display);
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
     process.setProcessEnvironment(environment);
@@ -32,7 +36,7 @@ TEST(CommandLineE2E, HelpAndVersionAnswerWithoutOpeningAWindow) {
     runWithoutDesktop(help, {"--help"});
     EXPECT_EQ(help.exitCode(), 0);
     const QByteArray text = help.readAllStandardOutput();
-    EXPECT_TRUE(text.startsWith("Usage: brimlet [--help | --version]\n"));
+    EXPECT_TRUE(text.startsWith("Usage: brimlet [--from-menu | --help | --version]\n"));
     EXPECT_TRUE(text.contains("pikcounter.txt"));
 }
 
@@ -42,6 +46,30 @@ TEST(CommandLineE2E, NoDesktopIsSaidPlainlyInsteadOfRunningUselessly) {
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().contains("neither DISPLAY nor WAYLAND_DISPLAY is set"));
+}
+
+TEST(CommandLineE2E, UnknownOptionsAndAnUnreachableDisplayEndWithOneClearLine) {
+    QProcess unknown;
+    runWithoutDesktop(unknown, {"--colour"});
+    EXPECT_EQ(unknown.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(unknown.exitCode(), 2);
+    EXPECT_TRUE(unknown.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(unknown.readAllStandardError(),
+              "brimlet: unknown option '--colour'\n"
+              "Usage: brimlet [--from-menu | --help | --version]\n");
+
+    // A display number no X server of this machine uses.
+    int number = 900;
+    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))) ++number;
+    const QString display = QStringLiteral(":%1").arg(number);
+    QProcess unreachable;
+    runWithoutDesktop(unreachable, {}, display);
+    EXPECT_EQ(unreachable.exitStatus(), QProcess::NormalExit) << "no abort";
+    EXPECT_EQ(unreachable.exitCode(), 1);
+    const QByteArray said = unreachable.readAllStandardError();
+    EXPECT_EQ(said.count('\n'), 1) << said.toStdString();
+    EXPECT_TRUE(said.startsWith("brimlet: cannot open the X display \"" + display.toUtf8() + "\""))
+        << said.toStdString();
 }
 
 }  // namespace

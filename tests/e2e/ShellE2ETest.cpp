@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -57,25 +58,73 @@ TEST_F(ShellE2E, TrayIconRestoresTheMinimisedWindow) {
     EXPECT_TRUE(waitUntil([&] { return isMapped(main); })) << "the icon did not restore";
 }
 
-TEST_F(ShellE2E, SecondBrimletInTheSameFolderSaysSoAndEnds) {
+TEST_F(ShellE2E, SecondBrimletInTheSameFolderBringsTheFirstBackAndEnds) {
+    Desktop desktop;
     Brimlet first(dir.path());
     ASSERT_TRUE(first.waitForWindow());
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
     const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    const QString main = first.mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return !first.trayIconWindow().isEmpty(); })) << "no tray icon";
+    runTool("xdotool", {"windowminimize", main});
+    ASSERT_TRUE(waitUntil([&] { return !isMapped(main); })) << "minimising did not hide";
 
     Brimlet second(dir.path());
+    int exitCode = -1;
+    ASSERT_TRUE(second.waitForExit(&exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(second.output().contains("already running in " + dir.path().toUtf8()));
+    EXPECT_TRUE(waitUntil([&] { return isMapped(main); })) << "the first stayed in the tray";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+
+    // Where the first cannot be reached, a message says it runs.
+    for (const QFileInfo& socket :
+         QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryInfoList({"brimlet-*"}, QDir::System))
+        QFile::remove(socket.filePath());
+    Brimlet third(dir.path());
     QString box;
-    ASSERT_TRUE(waitUntil([&] { return !(box = second.mainWindow()).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !(box = third.mainWindow()).isEmpty(); }));
     EXPECT_LT(geometryOf(box).width, 500) << "a message, not a main window";
     runTool("xdotool", {"windowfocus", "--sync", box});
     runTool("xdotool", {"key", "Return"});
-    int exitCode = 0;
-    ASSERT_TRUE(second.waitForExit(&exitCode));
+    ASSERT_TRUE(third.waitForExit(&exitCode));
     EXPECT_EQ(exitCode, 1);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
 
     copyToClipboard("the first still captures");
     EXPECT_TRUE(waitUntil([&] { return exists("text 2.txt"); }));
+}
+
+TEST_F(ShellE2E, ACopyBackOutlivesTheProgramUntilAnotherProgramCopies) {
+    writeFile(dir.filePath("memo.txt"), "kept after the end\r\n");
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
+    ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
+    brimlet.clickAt(120 + 300, 2280 + 100);  // the text list's first entry: memo.txt
+    QThread::msleep(300);
+    brimlet.clickAt(120 + 1087, 3240 + 187);  // "Copy Text"
+    QString box;
+    ASSERT_TRUE(
+        waitUntil([&] { return !(box = brimlet.visibleWindowNamed("Text Copy")).isEmpty(); }));
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return brimlet.visibleWindowNamed("Text Copy").isEmpty(); }));
+
+    brimlet.clickMenuBar(272);  // "Exit", the last item of the menu bar
+    int exitCode = -1;
+    ASSERT_TRUE(brimlet.waitForExit(&exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(
+        brimlet.output().startsWith("brimlet: capturing into " + dir.path().toUtf8() + "\n"))
+        << brimlet.output().toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(".brimlet.lock")));
+    EXPECT_EQ(clipboardText().out, QByteArray("kept after the end\r\n"));
+    EXPECT_EQ(brimletProcessesOnThisDisplay().size(), 1) << "one holder serves the copy";
+
+    copyToClipboard("copied in another program");
+    EXPECT_TRUE(waitUntil([] { return brimletProcessesOnThisDisplay().isEmpty(); }))
+        << "the holder stays after another program copied";
+    EXPECT_EQ(clipboardText().out, QByteArray("copied in another program"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 #include <stdexcept>
@@ -217,6 +218,15 @@ void Brimlet::clickAt(int leftTwips, int topTwips) {
              QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
 }
 
+void Brimlet::clickMenuBar(int leftPixels) {
+    const WindowGeometry g = geometryOf(mainWindow());
+    const int menuBarHeight = g.height - static_cast<int>(311 * (g.width / 523.0));
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
+             QString::number(leftPixels), QString::number(menuBarHeight / 2),
+             QStringLiteral("click"), QStringLiteral("1")});
+}
+
 bool Brimlet::waitForExit(int* exitCode) {
     if (!process_.waitForFinished(10000)) return false;
     *exitCode = process_.exitCode();
@@ -306,6 +316,22 @@ QByteArray Brimlet::output() {
     return log_ + "\nstate " + QByteArray::number(process_.state()) + " exit " +
            QByteArray::number(process_.exitCode()) + " status " +
            QByteArray::number(process_.exitStatus()) + " error " + process_.errorString().toUtf8();
+}
+
+QList<qint64> brimletProcessesOnThisDisplay() {
+    const QByteArray display = "DISPLAY=" + qgetenv("DISPLAY");
+    QList<qint64> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid) continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
+        if (QFileInfo(exe).fileName() != QLatin1String("brimlet")) continue;
+        if (readFile(QStringLiteral("/proc/%1/environ").arg(entry)).split('\0').contains(display))
+            found << pid;
+    }
+    return found;
 }
 
 QByteArray readFile(const QString& path) {

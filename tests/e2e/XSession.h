@@ -88,6 +88,8 @@ class Brimlet {
     QString trayIconWindow();
     // Clicks at a point of the main window's client area given in twips.
     void clickAt(int leftTwips, int topTwips);
+    // Clicks the main window's menu bar this many pixels from its left.
+    void clickMenuBar(int leftPixels);
     bool waitForExit(int* exitCode);
     void kill();
     QByteArray output();
@@ -121,6 +123,10 @@ struct WindowGeometry {
 };
 WindowGeometry geometryOf(const QString& window);
 bool isMapped(const QString& window);
+
+// The processes of the program under test (any run of its binary, a
+// clipboard holder too) that live on this test's X display.
+QList<qint64> brimletProcessesOnThisDisplay();
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -24,7 +25,7 @@ using testing::child;
 using testing::FakeHost;
 
 TEST(TrayRecord, IsTheEightyEightByteImage) {
-    const QByteArray bytes = makeTrayRecord(0x01020304, 0xA0B0C0D0).bytes();
+    const QByteArray bytes = makeTrayRecord(0x01020304, 0xA0B0C0D0, "/home/ann/Brimlet").bytes();
     ASSERT_EQ(bytes.size(), 88);
     const QByteArray head = QByteArray::fromHex(
         "58000000"    // cbSize 88
@@ -34,9 +35,32 @@ TEST(TrayRecord, IsTheEightyEightByteImage) {
         "00020000"    // callback message 512
         "d0c0b0a0");  // hIcon
     EXPECT_EQ(bytes.left(24), head);
-    EXPECT_EQ(bytes.mid(24, 13), QByteArray("Your ToolTip\0", 13));
-    EXPECT_EQ(bytes.mid(37), QByteArray(51, ' '));
-    EXPECT_EQ(makeTrayRecord(1, 2).tipText(), "Your ToolTip");
+    const QByteArray tip = "Brimlet \xe2\x80\x94 /home/ann/Brimlet";  // 29 bytes of UTF-8
+    EXPECT_EQ(bytes.mid(24, 30), tip + '\0');
+    EXPECT_EQ(bytes.mid(54), QByteArray(34, ' '));
+    EXPECT_EQ(makeTrayRecord(1, 2, "/home/ann/Brimlet").tipText(),
+              QString::fromUtf8("Brimlet \u2014 /home/ann/Brimlet"));
+}
+
+TEST(TrayRecord, ALongFolderIsShortenedFromTheLeftWithoutCuttingACharacter) {
+    // 39 two-byte letters: more than the field holds. Of the two ends, one
+    // leaves room for a whole number of them, the other half a letter.
+    const QString folder = "/" + QString(39, QChar(0x00E9));
+    for (const QString& end : {QString("/end"), QString("/ends")}) {
+        const QString name = folder + end;
+        const TrayRecord record = makeTrayRecord(1, 2, name);
+        const QByteArray bytes = record.bytes().mid(24);
+        const qsizetype nul = bytes.indexOf('\0');
+        ASSERT_GE(nul, 0);
+        EXPECT_LE(nul, 63);
+        EXPECT_GE(nul, 62) << "no more room wasted than one character's width";
+        EXPECT_EQ(bytes.mid(nul + 1), QByteArray(63 - nul, ' '));
+        const QString text = record.tipText();
+        EXPECT_TRUE(text.startsWith(QString::fromUtf8("Brimlet \u2014 \u2026")))
+            << text.toStdString();
+        EXPECT_TRUE(text.endsWith(QString(QChar(0x00E9)) + end));
+        EXPECT_EQ(text.toUtf8(), bytes.left(nul)) << "valid UTF-8, no character cut";
+    }
 }
 
 TEST(TrayRecord, NotificationsDecodeRoundingHalfToEven) {
@@ -68,6 +92,11 @@ class TrayTest : public ::testing::Test {
     MainWindow window{host, dir.path()};
     WindowStates& states = window.windowStates();
 };
+
+TEST_F(TrayTest, TheTipNamesTheCaptureFolder) {
+    EXPECT_EQ(states.trayRecord().tipText(),
+              QString::fromUtf8("Brimlet \u2014 ") + QDir::toNativeSeparators(dir.path()));
+}
 
 TEST_F(TrayTest, LeftReleaseAndDoubleClickRestoreAHiddenWindow) {
     for (int code : {kLeftUp, kLeftDoubleClick}) {
