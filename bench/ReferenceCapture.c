@@ -12,7 +12,8 @@
  *     the capture to "picture N.jpeg" or "text N.txt" without replacing
  *     anything (the order in which Brimlet does the same work);
  *  4. gives up the selection as of the owner's time, so a newer copy stays.
- * Large contents come in pieces (INCR) as from any owner. Prints "ready"
+ * Large contents come in pieces (INCR) as from any owner. A copy replaced
+ * before its owner answered is passed over for the newer one. Prints "ready"
  * once it listens. Usage: reference_capture
  */
 #define _GNU_SOURCE
@@ -84,7 +85,9 @@ static void keepIfOwnerChange(xcb_generic_event_t* event) {
 }
 
 /* Waits for the notice of our conversion request; the property holding the
- * answer, or XCB_NONE on refusal or time-out. */
+ * answer, or XCB_NONE on refusal or time-out. A newer owner ends the wait:
+ * the one asked may have gone without answering (xclip ends when it loses
+ * the selection), and what is on the clipboard now is the newer copy. */
 static xcb_atom_t convert(xcb_atom_t target) {
     xcb_delete_property(c, window, property);
     xcb_convert_selection(c, window, clipboard, target, property, XCB_CURRENT_TIME);
@@ -103,6 +106,7 @@ static xcb_atom_t convert(xcb_atom_t target) {
             }
             keepIfOwnerChange(event);
             free(event);
+            if (hasPending) return XCB_NONE;
         }
         const long long left = deadline - nowMs();
         struct pollfd fd = {xcb_get_file_descriptor(c), POLLIN, 0};
@@ -298,7 +302,7 @@ static void capture(const xcb_xfixes_selection_notify_event_t* change) {
     if (saved) {
         xcb_set_selection_owner(c, XCB_NONE, clipboard, change->selection_timestamp);
         xcb_flush(c);
-    } else {
+    } else if (!hasPending) {
         fputs("reference_capture: a copy was not captured\n", stderr);
     }
     free(targets.data);
