@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "host/Folder.h"
 #include "ui/MainWindow.h"
 #include "widgets/ChoiceComboBox.h"
 #include "widgets/ClickableLabel.h"
@@ -86,6 +87,10 @@ void MainWindow::createControls() {
     place(textList_, 120, 2280, 2175, 870);
     pictureList_ = named(new FileList(folder_, QStringLiteral("*.jpeg*"), client), "pictureList");
     place(pictureList_, 5520, 2280, 2175, 870);
+    // Both lists from one read of the folder, once they watch it.
+    const FolderEntries entries = readFolderEntries(folder_);
+    textList_->fill(entries);
+    pictureList_->fill(entries);
 
     // Middle column: the font boxes, each label a little lower than its box.
     fontLabel_ = label("fontLabel", "Font", 2400, 1215);

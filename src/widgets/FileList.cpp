@@ -1,13 +1,61 @@
 #include "widgets/FileList.h"
 
-#include <QDir>
+#include <QAbstractListModel>
 #include <QKeyEvent>
-#include <QStringListModel>
+#include <algorithm>
+
+#include "host/Folder.h"
 
 namespace brimlet {
 
+// The names as rows of a list, one column.
+class FileList::Model : public QAbstractListModel {
+  public:
+    Model(const QStringList& names, QObject* parent) : QAbstractListModel(parent), names_(names) {}
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(names_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+        return names_.at(index.row());
+    }
+
+    void reset(const std::function<void()>& change) {
+        beginResetModel();
+        change();
+        endResetModel();
+    }
+    void insert(int row, const std::function<void()>& change) {
+        beginInsertRows({}, row, row);
+        change();
+        endInsertRows();
+    }
+    void remove(int row, const std::function<void()>& change) {
+        beginRemoveRows({}, row, row);
+        change();
+        endRemoveRows();
+    }
+
+  private:
+    const QStringList& names_;
+};
+
 FileList::FileList(const QString& folder, const QString& pattern, QWidget* parent)
-    : QListView(parent), folder_(folder), pattern_(pattern), model_(new QStringListModel(this)) {
+    : QListView(parent),
+      folder_(folder),
+      pattern_(pattern),
+      model_(new Model(names_, this)),
+      watcher_(std::make_unique<FolderWatcher>(folder)) {
+    const QStringView inner = QStringView(pattern).mid(1).chopped(1);
+    if (pattern.size() > 2 && pattern.startsWith(QLatin1Char('*')) &&
+        pattern.endsWith(QLatin1Char('*')) && !inner.contains(QLatin1Char('*')) &&
+        !inner.contains(QLatin1Char('?')) && !inner.contains(QLatin1Char('['))) {
+        infix_ = inner.toString();
+    } else {
+        anyOther_ = QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                       QRegularExpression::CaseInsensitiveOption);
+    }
     setModel(model_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -17,7 +65,13 @@ FileList::FileList(const QString& folder, const QString& pattern, QWidget* paren
     connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && !fileName().isEmpty()) emit entryClicked();
     });
-    refresh();
+}
+
+FileList::~FileList() = default;
+
+bool FileList::matches(const QString& name) const {
+    if (!infix_.isEmpty()) return name.contains(infix_, Qt::CaseInsensitive);
+    return anyOther_.match(name).hasMatch();
 }
 
 // The arrow, Home, End and Page keys (and typing a name's first letters)
@@ -34,12 +88,13 @@ QString FileList::fileName() const {
     return selected.isEmpty() ? QString() : selected.first().data().toString();
 }
 
-QStringList FileList::names() const {
-    return model_->stringList();
+qsizetype FileList::rowOf(const QString& name) const {
+    const auto at = std::lower_bound(names_.cbegin(), names_.cend(), name, listedBefore);
+    return at != names_.cend() && *at == name ? at - names_.cbegin() : -1;
 }
 
 bool FileList::selectName(const QString& name) {
-    const qsizetype row = model_->stringList().indexOf(name);
+    const qsizetype row = rowOf(name);
     if (row < 0) return false;
     selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
                                       QItemSelectionModel::ClearAndSelect);
@@ -47,15 +102,50 @@ bool FileList::selectName(const QString& name) {
     return true;
 }
 
-void FileList::refresh() {
+void FileList::fill(const FolderEntries& entries) {
     const QString selected = fileName();
-    const QStringList entries =
-        QDir(folder_).entryList(QStringList{pattern_}, QDir::Files, QDir::Name | QDir::IgnoreCase);
-    model_->setStringList(entries);
-    const qsizetype row = selected.isEmpty() ? -1 : entries.indexOf(selected);
+    model_->reset([&] {
+        names_.clear();
+        links_.clear();
+        for (const QString& name : entries.names) {
+            if (!matches(name)) continue;
+            names_.append(name);
+            if (entries.links.contains(name)) links_.insert(name);
+        }
+    });
+    filled_ = true;
+    const qsizetype row = selected.isEmpty() ? -1 : rowOf(selected);
     if (row >= 0) {
-        const QModelIndex index = model_->index(static_cast<int>(row));
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
+                                          QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void FileList::refresh() {
+    FolderWatcher::Changes changes = watcher_->takeChanges();
+    if (!filled_ || changes.everything) {
+        fill(readFolderEntries(folder_));
+        return;
+    }
+    // A link's target may have come or gone without the folder changing.
+    changes.names.unite(links_);
+    for (const QString& name : std::as_const(changes.names)) {
+        if (!matches(name)) continue;
+        const EntryKind kind = entryKind(folder_, name);
+        if (kind.link) {
+            links_.insert(name);
+        } else {
+            links_.remove(name);
+        }
+        const qsizetype row = rowOf(name);
+        if (kind.listed && row < 0) {
+            const auto at = std::lower_bound(names_.cbegin(), names_.cend(), name, listedBefore);
+            const int place = static_cast<int>(at - names_.cbegin());
+            model_->insert(place, [&] { names_.insert(place, name); });
+        } else if (!kind.listed && row >= 0) {
+            model_->remove(static_cast<int>(row), [&] { names_.removeAt(row); });
+            links_.remove(name);
+        }
     }
 }
 

@@ -1,27 +1,39 @@
 #pragma once
 
 #include <QListView>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
-
-class QStringListModel;
+#include <memory>
 
 namespace brimlet {
 
-// A list of the files of one folder whose names match a pattern, sorted by
-// name as text. It reads the folder when created and at each refresh().
+class FolderWatcher;
+struct FolderEntries;
+
+// A list of the entries of one folder whose names match a pattern ("*.txt*":
+// the names that hold ".txt", letter case ignored), in the order of
+// listedBefore. The list changes only when it is filled or refreshed, and
+// then shows exactly what a fresh read of the folder would show; a refresh
+// looks again only at the names that changed since the last one.
 class FileList : public QListView {
     Q_OBJECT
   public:
     FileList(const QString& folder, const QString& pattern, QWidget* parent = nullptr);
+    ~FileList() override;
 
     const QString& folder() const { return folder_; }
     const QString& pattern() const { return pattern_; }
+    bool matches(const QString& name) const;
 
     // The selected entry's bare name; empty when nothing is selected.
     QString fileName() const;
-    QStringList names() const;
+    const QStringList& names() const { return names_; }
 
-    // Reads the folder again; the selected name stays selected while it exists.
+    // Shows the matching names of a fresh read of the folder.
+    void fill(const FolderEntries& entries);
+    // Brings the list up to date with the folder; the selected name stays
+    // selected while it is listed.
     void refresh();
     // Selects an entry and chooses it, as a click on it does; returns false
     // when it is not listed.
@@ -35,9 +47,18 @@ class FileList : public QListView {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    class Model;
+    qsizetype rowOf(const QString& name) const;  // -1 when not listed
+
     QString folder_;
     QString pattern_;
-    QStringListModel* model_;
+    QString infix_;                // "*infix*" patterns: a plain search
+    QRegularExpression anyOther_;  // any other pattern
+    QStringList names_;
+    QSet<QString> links_;  // listed names that are links: their targets may change
+    Model* model_;
+    std::unique_ptr<FolderWatcher> watcher_;
+    bool filled_ = false;
 };
 
 }  // namespace brimlet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/QtPrinters.h"
@@ -311,6 +312,55 @@ TEST_F(HistoryTest, DeletingAVanishedFileEndsSilentlyAndKeepsTheList) {
     history.deleteText(Via::Button);
     EXPECT_EQ(host.calls, QStringList{"beep"});
     EXPECT_TRUE(textList.names().contains("text 1.txt"));
+}
+
+// The lists keep themselves up to date from the folder's change
+// notifications; at each refresh they show exactly what a fresh read shows.
+TEST_F(HistoryTest, KeptListsEqualAFreshReadAfterEveryKindOfChange) {
+    auto fresh = [&](const FileList& list) {
+        FileList again(dir.path(), list.pattern());
+        again.refresh();
+        return again.names();
+    };
+    auto outside = [&](const QString& name) { return dir.filePath(name); };
+    QTemporaryDir elsewhere;
+    auto check = [&](const char* step) {
+        textList.refresh();
+        pictureList.refresh();
+        EXPECT_EQ(textList.names(), fresh(textList)) << step;
+        EXPECT_EQ(pictureList.names(), fresh(pictureList)) << step;
+    };
+
+    host.text = "one";
+    engine.onCaptureTick();  // text 3.txt
+    host.picture = solid(Qt::red);
+    engine.onCaptureTick();  // picture 4.jpeg
+    check("captures");
+
+    textList.selectName("text 3.txt");
+    history.deleteText(Via::Button);
+    check("a deletion");
+
+    write("notes.TXT", "x");
+    write("Text 9.txt", "x");
+    write("text 9.txt", "x");  // differs from the one before by case only
+    write(".hidden.txt", "x");
+    ASSERT_TRUE(QDir().mkdir(outside("folder.txt")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(outside("pipe.txt")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("later.txt"), outside("link.txt")));  // dangling
+    EXPECT_FALSE(textList.names().contains("notes.TXT")) << "listed before the refresh";
+    check("creates");
+
+    ASSERT_TRUE(QFile::rename(outside("text 9.txt"), outside("TEXT 9.txt")));
+    ASSERT_TRUE(QFile::rename(outside("notes.TXT"), elsewhere.filePath("notes.TXT")));
+    ASSERT_TRUE(QFile::rename(elsewhere.filePath("notes.TXT"), outside("back.jpeg.txt")));
+    ASSERT_TRUE(QFile::remove(outside("Text 9.txt")));
+    QFile target(elsewhere.filePath("later.txt"));  // the link now leads to a file
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.close();
+    check("renames, deletes and a link that came to life");
+    EXPECT_TRUE(textList.names().contains("link.txt"));
+    EXPECT_TRUE(pictureList.names().contains("back.jpeg.txt"));
 }
 
 // A file longer than the viewer takes is held by its start only; copying or
