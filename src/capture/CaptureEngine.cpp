@@ -119,12 +119,19 @@ void CaptureEngine::captureChecks() {
         host_.clipboardClearCaptured();
     }
 
+    // The file is written before the viewer is filled, which takes a while
+    // for a large text; a failed write still shows the text first.
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
         raiseCounter(store_.counters().text);
-        view_.showText(host_.clipboardGetText());
-        heldText_ = host_.clipboardGetText();
-        const QString name = store_.saveText(heldText_);  // then the counter file
-        view_.textAdded(name);
+        const QString text = host_.clipboardGetText();
+        heldText_ = host_.clipboardGetTextUtf8();
+        QString name;
+        if (auto error = trapRunTimeError([&] { name = store_.saveText(heldText_); })) {
+            view_.showText(text);
+            throw *error;
+        }
+        view_.showText(text);
+        view_.textAdded(name);  // after the counter file
         host_.clipboardClearCaptured();
     }
 }

@@ -56,7 +56,8 @@ class CaptureEngine {
 
     CaptureStore& store() { return store_; }
     qint16 tickCount() const { return tickCount_; }
-    const QString& heldText() const { return heldText_; }
+    // The text last captured, as written: UTF-8.
+    const QByteArray& heldText() const { return heldText_; }
     const QImage& capturedPicture() const { return capturedPicture_; }
     QTimer& timer() { return timer_; }
 
@@ -71,7 +72,7 @@ class CaptureEngine {
     CaptureView& view_;
     QTimer timer_;
     qint16 tickCount_ = 0;
-    QString heldText_;
+    QByteArray heldText_;
     QImage capturedPicture_;
     bool stopped_ = false;
     bool changePending_ = false;

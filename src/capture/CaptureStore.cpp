@@ -151,8 +151,8 @@ QString CaptureStore::savePicture(const QImage& picture) {
     return saveNew(counters_.picture, pictureFileName, bitmapFileBytes(picture));
 }
 
-QString CaptureStore::saveText(const QString& text) {
-    return saveNew(counters_.text, textFileName, text.toUtf8() + "\r\n");
+QString CaptureStore::saveText(const QByteArray& utf8) {
+    return saveNew(counters_.text, textFileName, utf8 + "\r\n");
 }
 
 }  // namespace brimlet

@@ -59,8 +59,9 @@ class CaptureStore {
     // counter file. A capture never replaces anything: while the folder has
     // an entry of that name, of any kind (a link that leads nowhere
     // included), the counter is raised further. Returns the name written.
+    // A picture is written as a bitmap; a text as its UTF-8 bytes, then CR LF.
     QString savePicture(const QImage& picture);
-    QString saveText(const QString& text);
+    QString saveText(const QByteArray& utf8);
 
   private:
     QString saveNew(Counter& counter, QString (*nameOf)(Counter), const QByteArray& bytes);

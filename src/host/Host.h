@@ -31,6 +31,9 @@ class Host {
     virtual bool clipboardHasFormat(ClipFormat format) = 0;
     virtual QImage clipboardGetPicture() = 0;
     virtual QString clipboardGetText() = 0;
+    // The same text in UTF-8: the bytes the owner gave, when they were valid
+    // UTF-8, so a large text is not converted twice.
+    virtual QByteArray clipboardGetTextUtf8() = 0;
     virtual void clipboardSetPicture(const QImage& picture) = 0;
     virtual void clipboardSetText(const QString& text) = 0;
     virtual void clipboardClear() = 0;

@@ -185,11 +185,22 @@ const QByteArrayList& wantedTargets() {
     return targets;
 }
 
-QString decodeText(const QByteArray& target, QByteArray bytes) {
+// Takes a text as the owner gave it, in both forms: decoded, and as UTF-8
+// (the owner's own bytes when they are valid UTF-8).
+void takeText(const QByteArray& target, QByteArray bytes, ClipboardLook& look) {
     if (bytes.endsWith('\0')) bytes.chop(1);
-    if (target == "STRING") return QString::fromLatin1(bytes);
-    if (target == "TEXT") return QString::fromLocal8Bit(bytes);
-    return QString::fromUtf8(bytes);
+    if (target == "STRING") {
+        look.textData = QString::fromLatin1(bytes);
+    } else if (target == "TEXT") {
+        look.textData = QString::fromLocal8Bit(bytes);
+    } else {
+        look.textData = QString::fromUtf8(bytes);
+        if (bytes.isValidUtf8()) {
+            look.textUtf8 = std::move(bytes);
+            return;
+        }
+    }
+    look.textUtf8 = look.textData->toUtf8();
 }
 
 // Looks through the bounded reader and fetches the content at once, so that
@@ -271,7 +282,7 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& l
         if (!bytes) continue;
         if (!sameCopy()) return;
         look.text = true;
-        look.textData = decodeText(target, std::move(*bytes));
+        takeText(target, std::move(*bytes), look);
         return;
     }
 }
@@ -401,6 +412,11 @@ QString QtHost::clipboardGetText() {
     if (lookIsFresh() && look_->throughX) return look_->textData.value_or(QString());
     const QMimeData* data = mimeData();
     return data ? withoutTrailingNul(data->text()) : QString();
+}
+
+QByteArray QtHost::clipboardGetTextUtf8() {
+    if (lookIsFresh() && look_->throughX) return look_->textUtf8.value_or(QByteArray());
+    return clipboardGetText().toUtf8();
 }
 
 void QtHost::clipboardSetPicture(const QImage& picture) {

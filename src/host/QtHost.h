@@ -28,6 +28,7 @@ struct ClipboardLook {
     // picture is one that was offered but could not be read.
     std::optional<QImage> picture;
     std::optional<QString> textData;
+    std::optional<QByteArray> textUtf8;  // the same, as the owner gave it or converted
     // Through the X reader: the owner looked at, and a server time at or
     // after the moment it took the clipboard (so emptying the clipboard as
     // of that time empties this copy and never a later one).
@@ -57,6 +58,7 @@ class QtHost : public Host {
     bool clipboardHasFormat(ClipFormat format) override;
     QImage clipboardGetPicture() override;
     QString clipboardGetText() override;
+    QByteArray clipboardGetTextUtf8() override;
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;

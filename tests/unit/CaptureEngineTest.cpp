@@ -90,12 +90,12 @@ TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
     EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("first\r\nsecond line \xC3\xBC\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,1\r\n"));
     EXPECT_EQ(view.text, QString::fromUtf8("first\r\nsecond line ü"));
-    EXPECT_EQ(engine.heldText(), view.text);
+    EXPECT_EQ(QString::fromUtf8(engine.heldText()), view.text);
     EXPECT_FALSE(host.text.has_value());
-    // Text is taken twice, once for the viewer and once for the file; the
-    // list learns of the file after the counter file is written, and the
-    // clipboard is emptied last.
-    EXPECT_EQ(host.calls, (QStringList{"getText", "getText", "clear"}));
+    // Text is taken twice, once for the viewer and once (in UTF-8) for the
+    // file; the list learns of the file after the counter file is written,
+    // and the clipboard is emptied last.
+    EXPECT_EQ(host.calls, (QStringList{"getText", "getTextUtf8", "clear"}));
     EXPECT_EQ(view.calls, (QStringList{"showText", "textAdded text 1.txt"}));
 
     host.text = "first";  // the same content again is a new capture
@@ -167,6 +167,8 @@ TEST_F(CaptureEngineTest, UnwritableFolderLosesNothing) {
     EXPECT_TRUE(host.messages().first().startsWith("msgBox 16 Brimlet: Run-time error '75':"));
     EXPECT_EQ(host.text, QString("precious"));
     EXPECT_FALSE(engine.isOn());
+    EXPECT_EQ(view.text, "precious") << "the viewer shows what could not be written";
+    EXPECT_EQ(view.calls, (QStringList{"showText", "selectOff"}));
 }
 
 TEST_F(CaptureEngineTest, LostCounterFileNumbersOnPastExistingCaptures) {

@@ -185,7 +185,7 @@ TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
     store.saveText("line\r\n");
     EXPECT_EQ(readAll(at("text 3.txt")), QByteArray("line\r\n\r\n"));
     store.counters().text = 4;
-    store.saveText(QString::fromUtf8("Grüße € 😀\nlf"));
+    store.saveText(QString::fromUtf8("Grüße € 😀\nlf").toUtf8());
     EXPECT_EQ(readAll(at("text 4.txt")), QByteArray("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC "
                                                     "\xF0\x9F\x98\x80\nlf\r\n"));
 }

@@ -36,6 +36,10 @@ class FakeHost : public Host {
         record(QStringLiteral("getText"));
         return text.value_or(QString());
     }
+    QByteArray clipboardGetTextUtf8() override {
+        record(QStringLiteral("getTextUtf8"));
+        return text.value_or(QString()).toUtf8();
+    }
     void clipboardSetPicture(const QImage& p) override {
         if (p.isNull()) throw RuntimeError::cannotOpenClipboard();  // as the clipboard refuses it
         record(QStringLiteral("setPicture"));
