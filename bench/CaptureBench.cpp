@@ -12,6 +12,7 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureStore.h"
+#include "host/Folder.h"
 #include "host/Picture.h"
 #include "host/QtHost.h"
 #include "ui/MainWindow.h"
@@ -103,19 +104,48 @@ void BM_IdleTick(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
 
-// The text list reads a folder of range(0) text captures.
-void BM_ListRefresh(benchmark::State& state) {
-    Rig rig;
-    for (int i = 1; i <= state.range(0); ++i) {
-        QFile file(rig.dir.filePath(textFileName(static_cast<Counter>(i))));
-        file.open(QIODevice::WriteOnly);
+// A folder of range(0) text captures and as many picture captures.
+void makeCaptures(const QString& folder, int count) {
+    for (int i = 1; i <= count; ++i) {
+        for (const QString& name :
+             {textFileName(static_cast<Counter>(i)), pictureFileName(static_cast<Counter>(i))}) {
+            QFile file(QDir(folder).filePath(name));
+            file.open(QIODevice::WriteOnly);
+        }
     }
+}
+
+// Both lists filled from one read of such a folder, as at start-up.
+void BM_FillListsFromFolder(benchmark::State& state) {
+    Rig rig;
+    makeCaptures(rig.dir.path(), static_cast<int>(state.range(0)));
+    FileList* pictureList = rig.window.findChild<FileList*>(QStringLiteral("pictureList"));
     for (auto _ : state) {
+        const FolderEntries entries = readFolderEntries(rig.dir.path());
+        rig.textList->fill(entries);
+        pictureList->fill(entries);
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_FillListsFromFolder)->Arg(5000)->Arg(32000)->Unit(benchmark::kMillisecond);
+
+// A capture in such a folder brings the text list up to date.
+void BM_ListRefreshAfterCapture(benchmark::State& state) {
+    Rig rig;
+    makeCaptures(rig.dir.path(), static_cast<int>(state.range(0)));
+    rig.textList->fill(readFolderEntries(rig.dir.path()));
+    int next = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile file(rig.dir.filePath(textFileName(static_cast<Counter>(++next % 32767))));
+        file.open(QIODevice::WriteOnly);
+        file.close();
+        state.ResumeTiming();
         rig.textList->refresh();
         QCoreApplication::processEvents();
     }
 }
-BENCHMARK(BM_ListRefresh)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListRefreshAfterCapture)->Arg(32000)->Unit(benchmark::kMicrosecond);
 
 // Selecting a text entry of range(0) bytes in lines of range(1), with the
 // repaint that follows.

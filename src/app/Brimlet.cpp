@@ -14,6 +14,7 @@
 #include "app/SecondStart.h"
 #include "host/AtomicFile.h"
 #include "host/ClipboardKeeper.h"
+#include "host/Folder.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
 #include "host/X11Display.h"
@@ -103,9 +104,10 @@ bool enterMenuFolder() {
 }
 
 // Runs the main window in the folder until the program ends; the window
-// and the folder's lock are gone when this returns.
-int runInFolder(QtHost& host, const QString& folder) {
-    const FolderClaim claim = claimFolder(folder);
+// and the folder's lock are gone when this returns. `reading` reads the
+// folder for the lists, when it could be claimed.
+int runInFolder(QtHost& host, const QString& folder, const FolderClaim& claim,
+                FolderReading* reading) {
     if (claim.heldByAnother) {
         if (askRunningBrimletToShow(folder)) {
             sayOnTerminal(QStringLiteral("Brimlet is already running in %1: its window is "
@@ -125,9 +127,8 @@ int runInFolder(QtHost& host, const QString& folder) {
         return 1;
     }
     sayOnTerminal(QStringLiteral("capturing into %1").arg(QDir::toNativeSeparators(folder)));
-    removeStaleTemporaries(folder);
 
-    MainWindow window(host, folder);
+    MainWindow window(host, folder, reading);
     // A second start in this folder brings the window back (from the tray
     // too) instead of leaving it where it is. Only the holder of the lock
     // listens: in a folder it may not write to there is none.
@@ -177,6 +178,16 @@ int runBrimlet(int argc, char** argv) {
     }
 #endif
     if (line.fromMenu && !enterMenuFolder()) return 1;
+    // The folder is claimed before Qt starts, so that it can be read (and
+    // what an abrupt end left in it cleared) while Qt starts.
+    const QString folder = QDir::currentPath();
+    const FolderClaim claim = claimFolder(folder);
+    std::optional<FolderReading> reading;
+    if (claim.claimed()) {
+        reading.emplace(folder, 2, [folder](const FolderEntries& entries) {
+            removeStaleTemporaries(folder, entries.hidden);
+        });
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimlet"));
@@ -188,7 +199,7 @@ int runBrimlet(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtHost host;
-    const int status = runInFolder(host, QDir::currentPath());
+    const int status = runInFolder(host, folder, claim, reading ? &*reading : nullptr);
     // What a copy back put on the clipboard stays there after the end.
     keepClipboardAfterExit();
     return status;

@@ -1,5 +1,6 @@
 #include "host/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,15 +129,27 @@ bool writeFileIfAbsent(const QString& path, const QByteArray& bytes) {
 }
 
 void removeStaleTemporaries(const QString& folder) {
+    const QByteArray prefix = QFile::encodeName(kTemporaryPrefix);
+    // Read plainly: a folder may hold tens of thousands of captures.
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) return;
+    QByteArrayList candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.constData(), prefix.size()) == 0) {
+            candidates << QByteArray(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    removeStaleTemporaries(folder, candidates);
+}
+
+void removeStaleTemporaries(const QString& folder, const QByteArrayList& hiddenNames) {
     static const QRegularExpression temporaryName(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(kTemporaryPrefix) + QStringLiteral("[A-Za-z0-9]{6}")));
-    const QDir dir(folder);
-    const QStringList names =
-        dir.entryList({kTemporaryPrefix + QStringLiteral("*")},
-                      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (!temporaryName.match(name).hasMatch()) continue;
-        const QByteArray path = QFile::encodeName(dir.filePath(name));
+    const QByteArray base = QFile::encodeName(folder) + '/';
+    for (const QByteArray& name : hiddenNames) {
+        if (!temporaryName.match(QFile::decodeName(name)).hasMatch()) continue;
+        const QByteArray path = base + name;
         struct stat info {};
         // lstat: a link is looked at itself, and only a regular file goes.
         if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
@@ -61,5 +62,7 @@ bool writeFileIfAbsent(const QString& path, const QByteArray& bytes);
 // digits; a link, FIFO or folder of such a name is left alone. Only for the
 // program that holds the folder's lock.
 void removeStaleTemporaries(const QString& folder);
+// The same among the hidden names of a folder that has just been read.
+void removeStaleTemporaries(const QString& folder, const QByteArrayList& hiddenNames);
 
 }  // namespace brimlet

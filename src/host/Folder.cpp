@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace brimlet {
 
@@ -24,6 +27,23 @@ QString listableName(const char* raw, size_t length) {
     return QString::fromUtf8(bytes);
 }
 
+// Appends a name's sort key to `keys`, straight from the name's bytes for a
+// plain ASCII name (folding it byte by byte is what folding its characters
+// gives); returns its length.
+quint32 appendSortKey(std::string& keys, const char* raw, size_t length, const QString& name) {
+    const size_t start = keys.size();
+    for (size_t i = 0; i < length; ++i) {
+        const char c = raw[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            keys.resize(start);
+            keys += sortKey(name).toStdString();
+            break;
+        }
+        keys += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return static_cast<quint32>(keys.size() - start);
+}
+
 // Whether the entry at `path` is a regular file once links are followed.
 bool leadsToFile(const QByteArray& path) {
     struct stat info {};
@@ -32,18 +52,37 @@ bool leadsToFile(const QByteArray& path) {
 
 }  // namespace
 
+QByteArray sortKey(const QString& name) {
+    return name.toCaseFolded().toUtf8();
+}
+
 bool listedBefore(const QString& a, const QString& b) {
-    const int byText = a.compare(b, Qt::CaseInsensitive);
-    return byText != 0 ? byText < 0 : a < b;
+    const int byKey = sortKey(a).compare(sortKey(b));
+    return byKey != 0 ? byKey < 0 : a < b;
 }
 
 FolderEntries readFolderEntries(const QString& folder) {
     const QByteArray base = QFile::encodeName(folder) + '/';
-    DIR* dir = ::opendir(base.constData());
-    if (dir == nullptr) return {};
     FolderEntries entries;
+    DIR* dir = ::opendir(base.constData());
+    if (dir == nullptr) return entries;
+    // The sort keys lie one after another in one string, made once each.
+    std::string keys;
+    struct Found {
+        quint32 key;
+        quint32 keyLength;
+        QString name;
+    };
+    std::vector<Found> found;
     while (const dirent* entry = ::readdir(dir)) {
-        const QString name = listableName(entry->d_name, std::strlen(entry->d_name));
+        const size_t length = std::strlen(entry->d_name);
+        if (entry->d_name[0] == '.') {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+                entries.hidden.append(QByteArray(entry->d_name, static_cast<qsizetype>(length)));
+            }
+            continue;
+        }
+        QString name = listableName(entry->d_name, length);
         if (name.isNull()) continue;
         bool file = entry->d_type == DT_REG;
         bool link = entry->d_type == DT_LNK;
@@ -55,12 +94,50 @@ FolderEntries readFolderEntries(const QString& folder) {
             file = leadsToFile(base + entry->d_name);
         }
         if (!file) continue;
-        entries.names.append(name);
         if (link) entries.links.insert(name);
+        const auto at = static_cast<quint32>(keys.size());
+        found.push_back({at, appendSortKey(keys, entry->d_name, length, name), std::move(name)});
     }
     ::closedir(dir);
-    std::sort(entries.names.begin(), entries.names.end(), listedBefore);
+    const auto keyOf = [&keys](const Found& f) {
+        return std::string_view(keys.data() + f.key, f.keyLength);
+    };
+    std::sort(found.begin(), found.end(), [&keyOf](const Found& a, const Found& b) {
+        const int byKey = keyOf(a).compare(keyOf(b));
+        return byKey != 0 ? byKey < 0 : a.name < b.name;
+    });
+    entries.names.reserve(static_cast<qsizetype>(found.size()));
+    entries.keys.reserve(static_cast<qsizetype>(found.size()));
+    for (Found& f : found) {
+        entries.keys.append(QByteArray(keys.data() + f.key, f.keyLength));
+        entries.names.append(std::move(f.name));
+    }
     return entries;
+}
+
+FolderReading::FolderReading(const QString& folder, int lists,
+                             std::function<void(const FolderEntries&)> after) {
+    for (int i = 0; i < lists; ++i) watchers_.push_back(std::make_unique<FolderWatcher>(folder));
+    // An exception stays in the future and comes out of entries().
+    read_ = std::async(std::launch::async, [folder, after = std::move(after)] {
+        FolderEntries entries = readFolderEntries(folder);
+        if (after) after(entries);
+        return entries;
+    });
+}
+
+FolderReading::~FolderReading() = default;
+
+const FolderEntries& FolderReading::entries() {
+    if (!entries_) entries_ = read_.get();
+    return *entries_;
+}
+
+std::unique_ptr<FolderWatcher> FolderReading::takeWatcher() {
+    if (watchers_.empty()) return nullptr;
+    std::unique_ptr<FolderWatcher> watcher = std::move(watchers_.front());
+    watchers_.erase(watchers_.begin());
+    return watcher;
 }
 
 EntryKind entryKind(const QString& folder, const QString& name) {

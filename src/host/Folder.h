@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace brimlet {
 
@@ -11,14 +17,18 @@ namespace brimlet {
 // valid UTF-8 left out (they could not be named back to the file system).
 
 // The order of the lists: by name as text, letter case ignored, names equal
-// but for case by their case.
+// but for case by their case. A name's sort key is the name folded to one
+// case, in UTF-8, so keys compare byte by byte.
+QByteArray sortKey(const QString& name);
 bool listedBefore(const QString& a, const QString& b);
 
 // Reads the folder once, without looking at each entry's details but for
 // links, in list order. A folder that cannot be read has no entries.
 struct FolderEntries {
     QStringList names;
-    QSet<QString> links;  // the names that are links
+    QByteArrayList keys;    // each name's sort key
+    QSet<QString> links;    // the names that are links
+    QByteArrayList hidden;  // the hidden entries' names (".name"), as bytes
 };
 FolderEntries readFolderEntries(const QString& folder);
 
@@ -51,6 +61,29 @@ class FolderWatcher {
   private:
     int fd_ = -1;
     bool lost_ = false;  // the watch is gone for good
+};
+
+// The folder read once for several lists, on a thread of its own while the
+// program starts (a folder of tens of thousands of captures takes as long
+// to read as a window takes to make). Each list's watcher is set before the
+// read begins, so no change is missed between the read and the watching.
+class FolderReading {
+  public:
+    // `after` runs on the thread once the folder is read (to clear up its
+    // hidden entries, say).
+    FolderReading(const QString& folder, int lists,
+                  std::function<void(const FolderEntries&)> after = nullptr);
+    ~FolderReading();
+
+    // The entries; waits for the read to end.
+    const FolderEntries& entries();
+    // The watcher for the next list, in the order of the lists.
+    std::unique_ptr<FolderWatcher> takeWatcher();
+
+  private:
+    std::vector<std::unique_ptr<FolderWatcher>> watchers_;
+    std::future<FolderEntries> read_;
+    std::optional<FolderEntries> entries_;
 };
 
 }  // namespace brimlet

@@ -486,7 +486,9 @@ void QtHost::openDocument(const QString& path) {
 }
 
 // The tray reports what the user did as mouse messages: left release,
-// left double-click, right release.
+// left double-click, right release. Qt reports a left click on X11 when the
+// button goes down, not up; it stands for the release all the same, so the
+// window comes back on the click as it does elsewhere.
 bool QtHost::shellNotifyIcon(int message, const TrayRecord& record) {
     QWidget* window = QWidget::find(static_cast<WId>(record.window));
     switch (message) {

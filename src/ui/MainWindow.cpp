@@ -10,6 +10,7 @@
 #include "format/FontChoices.h"
 #include "format/FontControls.h"
 #include "history/HistoryBrowser.h"
+#include "host/Folder.h"
 #include "host/Host.h"
 #include "host/Trace.h"
 #include "host/TrayNotifyEvent.h"
@@ -25,7 +26,7 @@
 
 namespace brimlet {
 
-MainWindow::MainWindow(Host& host, const QString& folder, QWidget* parent)
+MainWindow::MainWindow(Host& host, const QString& folder, FolderReading* reading, QWidget* parent)
     : QMainWindow(parent),
       host_(host),
       folder_(folder),
@@ -39,7 +40,12 @@ MainWindow::MainWindow(Host& host, const QString& folder, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setLoaded(this, true);
-    createControls();
+    if (reading != nullptr) {
+        createControls(*reading);
+    } else {
+        FolderReading own(folder, 2);
+        createControls(own);
+    }
     CaptureView& view = *this;
     history_ = std::make_unique<HistoryBrowser>(
         host, capture_, view,

@@ -21,6 +21,7 @@ class ChoiceComboBox;
 class ClickableLabel;
 class FileList;
 class FontControls;
+class FolderReading;
 class HistoryBrowser;
 class Host;
 class PictureBox;
@@ -38,7 +39,11 @@ class MainWindow : public QMainWindow, private CaptureView {
     Q_OBJECT
   public:
     // `folder` is the working folder: the captures and the counter file.
-    MainWindow(Host& host, const QString& folder, QWidget* parent = nullptr);
+    // The lists are filled from `reading`, the folder read for two lists
+    // (the text list's, then the picture list's); without it the folder is
+    // read here.
+    MainWindow(Host& host, const QString& folder, FolderReading* reading = nullptr,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Start-up: the window is shown and drawn, the tray icon added, the font
@@ -69,7 +74,7 @@ class MainWindow : public QMainWindow, private CaptureView {
     void selectCaptureOff() override;
 
     // Building the window (MainWindowLayout.cpp, MainWindowMenus.cpp).
-    void createControls();
+    void createControls(FolderReading& reading);
     void describeControls();
     void setTabOrder();
     void createMenus();

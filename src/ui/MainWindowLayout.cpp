@@ -36,7 +36,7 @@ void describe(QWidget* control, const char* name, const char* description = null
 
 }  // namespace
 
-void MainWindow::createControls() {
+void MainWindow::createControls(FolderReading& reading) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
     const double dpi = client->logicalDpiX();
@@ -83,14 +83,16 @@ void MainWindow::createControls() {
     place(pictureViewer_, 5520, 120, 2175, 2055);
 
     // History band: the lists.
-    textList_ = named(new FileList(folder_, QStringLiteral("*.txt*"), client), "textList");
+    textList_ = named(
+        new FileList(folder_, QStringLiteral("*.txt*"), client, reading.takeWatcher()), "textList");
     place(textList_, 120, 2280, 2175, 870);
-    pictureList_ = named(new FileList(folder_, QStringLiteral("*.jpeg*"), client), "pictureList");
+    pictureList_ =
+        named(new FileList(folder_, QStringLiteral("*.jpeg*"), client, reading.takeWatcher()),
+              "pictureList");
     place(pictureList_, 5520, 2280, 2175, 870);
-    // Both lists from one read of the folder, once they watch it.
-    const FolderEntries entries = readFolderEntries(folder_);
-    textList_->fill(entries);
-    pictureList_->fill(entries);
+    // Both lists from one read of the folder, watched since before it.
+    textList_->fill(reading.entries());
+    pictureList_->fill(reading.entries());
 
     // Middle column: the font boxes, each label a little lower than its box.
     fontLabel_ = label("fontLabel", "Font", 2400, 1215);

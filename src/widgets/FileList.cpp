@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QKeyEvent>
 #include <algorithm>
+#include <cstring>
 
 #include "host/Folder.h"
 
@@ -42,16 +43,20 @@ class FileList::Model : public QAbstractListModel {
 };
 
 FileList::FileList(const QString& folder, const QString& pattern, QWidget* parent)
+    : FileList(folder, pattern, parent, std::make_unique<FolderWatcher>(folder)) {}
+
+FileList::FileList(const QString& folder, const QString& pattern, QWidget* parent,
+                   std::unique_ptr<FolderWatcher> watcher)
     : QListView(parent),
       folder_(folder),
       pattern_(pattern),
       model_(new Model(names_, this)),
-      watcher_(std::make_unique<FolderWatcher>(folder)) {
+      watcher_(std::move(watcher)) {
     const QStringView inner = QStringView(pattern).mid(1).chopped(1);
     if (pattern.size() > 2 && pattern.startsWith(QLatin1Char('*')) &&
         pattern.endsWith(QLatin1Char('*')) && !inner.contains(QLatin1Char('*')) &&
         !inner.contains(QLatin1Char('?')) && !inner.contains(QLatin1Char('['))) {
-        infix_ = inner.toString();
+        infixKey_ = sortKey(inner.toString());
     } else {
         anyOther_ = QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
                                        QRegularExpression::CaseInsensitiveOption);
@@ -70,7 +75,15 @@ FileList::FileList(const QString& folder, const QString& pattern, QWidget* paren
 FileList::~FileList() = default;
 
 bool FileList::matches(const QString& name) const {
-    if (!infix_.isEmpty()) return name.contains(infix_, Qt::CaseInsensitive);
+    return matchesKey(name, sortKey(name));
+}
+
+// Letter case is ignored: an infix is looked for in the name's sort key.
+bool FileList::matchesKey(const QString& name, const QByteArray& key) const {
+    if (!infixKey_.isEmpty()) {
+        return ::memmem(key.constData(), static_cast<size_t>(key.size()), infixKey_.constData(),
+                        static_cast<size_t>(infixKey_.size())) != nullptr;
+    }
     return anyOther_.match(name).hasMatch();
 }
 
@@ -107,10 +120,11 @@ void FileList::fill(const FolderEntries& entries) {
     model_->reset([&] {
         names_.clear();
         links_.clear();
-        for (const QString& name : entries.names) {
-            if (!matches(name)) continue;
+        for (qsizetype i = 0; i < entries.names.size(); ++i) {
+            const QString& name = entries.names[i];
+            if (!matchesKey(name, entries.keys[i])) continue;
             names_.append(name);
-            if (entries.links.contains(name)) links_.insert(name);
+            if (!entries.links.isEmpty() && entries.links.contains(name)) links_.insert(name);
         }
     });
     filled_ = true;

@@ -20,6 +20,9 @@ class FileList : public QListView {
     Q_OBJECT
   public:
     FileList(const QString& folder, const QString& pattern, QWidget* parent = nullptr);
+    // Watches the folder with `watcher` (set before the folder was read).
+    FileList(const QString& folder, const QString& pattern, QWidget* parent,
+             std::unique_ptr<FolderWatcher> watcher);
     ~FileList() override;
 
     const QString& folder() const { return folder_; }
@@ -52,7 +55,9 @@ class FileList : public QListView {
 
     QString folder_;
     QString pattern_;
-    QString infix_;                // "*infix*" patterns: a plain search
+    bool matchesKey(const QString& name, const QByteArray& key) const;
+
+    QByteArray infixKey_;          // "*infix*" patterns: a plain search in the sort key
     QRegularExpression anyOther_;  // any other pattern
     QStringList names_;
     QSet<QString> links_;  // listed names that are links: their targets may change

@@ -249,6 +249,16 @@ WindowGeometry geometryOf(const QString& window) {
     return g;
 }
 
+bool dismiss(const QString& box) {
+    return waitUntil([&] {
+        if (!isMapped(box)) return true;
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+        return waitUntil([&] { return !isMapped(box); }, std::chrono::seconds(2));
+    });
+}
+
 bool isMapped(const QString& window) {
     return runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window})
         .out.contains("Map State: IsViewable");

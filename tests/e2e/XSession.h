@@ -123,6 +123,10 @@ struct WindowGeometry {
 };
 WindowGeometry geometryOf(const QString& window);
 bool isMapped(const QString& window);
+// Closes a message box as the user does, with Enter once it has the focus;
+// tries again while it stays open (a box just shown may not take the key
+// yet). Returns whether it closed.
+bool dismiss(const QString& box);
 
 // The processes of the program under test (any run of its binary, a
 // clipboard holder too) that live on this test's X display.
