@@ -90,9 +90,10 @@ void TextBox::forEachPiece(const PieceSink& consume) const {
 void TextBox::setText(const QString& text) {
     text_ = text;
     whole_ = {};
-    const bool cut = text.size() > kShownLimit;
-    const qsizetype shown =
-        cut && text[kShownLimit - 1].isHighSurrogate() ? kShownLimit - 1 : kShownLimit;
+    const bool cut = text.size() > kEditableLimit;
+    const qsizetype shown = !cut                                    ? text.size()
+                            : text[kCutLength - 1].isHighSurrogate() ? kCutLength - 1
+                                                                     : kCutLength;
     display(QStringView(text).left(shown),
             cut ? QStringLiteral("[%1 more characters are not shown here; the capture, Copy Text "
                                  "and Save Text As have the whole text.]")
@@ -103,7 +104,7 @@ void TextBox::setText(const QString& text) {
 void TextBox::setPart(const QString& part, const QString& note, Whole whole) {
     text_.clear();
     whole_ = std::move(whole);
-    display(QStringView(part).left(kShownLimit), note);
+    display(QStringView(part).left(kCutLength), note);
 }
 
 // Shows a text, and after it a note, which makes the box read-only.

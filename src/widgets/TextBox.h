@@ -18,15 +18,17 @@ namespace brimlet {
 // pasted line ends make real breaks, and Backspace or Delete next to a
 // display break act on the character beyond it.
 //
-// A text longer than kShownLimit characters is shown cut to that length,
-// followed by a note, and read-only; text() still gives the whole text. A
-// text too long even to hold is shown by its start only (setPart), and the
-// whole is asked for when it is needed.
+// A text of up to kEditableLimit characters is shown whole and can be
+// edited. A longer one shows its first kCutLength characters, followed by a
+// note, read-only; text() still gives the whole text. A text too long even
+// to hold is shown by its start only (setPart), and the whole is asked for
+// when it is needed.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
     static constexpr qsizetype kPieceLength = 2048;
-    static constexpr qsizetype kShownLimit = 1 << 20;
+    static constexpr qsizetype kEditableLimit = 1 << 20;
+    static constexpr qsizetype kCutLength = 256 * 1024;
 
     // Hands a text over piece by piece.
     using PieceSink = std::function<void(QStringView)>;

@@ -91,12 +91,12 @@ TEST(TextBox, ShowsVeryLongLinesInPiecesYetEditsThemAsOneLine) {
 TEST(TextBox, ShowsTheStartOfAHugeTextAndKeepsItWhole) {
     TextBox box;
     QString text;
-    while (text.size() <= TextBox::kShownLimit + 100) text += "line of a huge text\n";
+    while (text.size() <= TextBox::kEditableLimit + 100) text += "line of a huge text\n";
     box.setText(text);
     EXPECT_TRUE(box.isReadOnly());
     EXPECT_EQ(box.text(), text);
     const QString shown = box.toPlainText();
-    EXPECT_LT(shown.size(), TextBox::kShownLimit + 200);
+    EXPECT_LT(shown.size(), TextBox::kCutLength + 200);
     EXPECT_TRUE(shown.startsWith("line of a huge text\nline of"));
     EXPECT_TRUE(shown.contains("more characters are not shown here"));
 }
