@@ -57,10 +57,11 @@ class Host {
     virtual void popupMenu(QMenu* menu) = 0;  // at the pointer; returns when it closes
     virtual void openDocument(const QString& path) = 0;
 
-    // Notification area: NIM_ADD or NIM_DELETE with the record. The user's
-    // actions on the icon reach the record's window as TrayNotifyEvents.
-    // Returns whether the tray took the request.
-    virtual bool shellNotifyIcon(int message, const TrayRecord& record) = 0;
+    // The icon in the notification area that the record describes. The
+    // user's actions on it reach the record's window as TrayNotifyEvents.
+    // Each returns whether the tray took the request.
+    virtual bool addTrayIcon(const TrayRecord& record) = 0;
+    virtual bool removeTrayIcon(const TrayRecord& record) = 0;
     // Whether an icon is really shown in a notification area.
     virtual bool trayIconShown() = 0;
 };

@@ -489,33 +489,29 @@ void QtHost::openDocument(const QString& path) {
 // left double-click, right release. Qt reports a left click on X11 when the
 // button goes down, not up; it stands for the release all the same, so the
 // window comes back on the click as it does elsewhere.
-bool QtHost::shellNotifyIcon(int message, const TrayRecord& record) {
+bool QtHost::addTrayIcon(const TrayRecord& record) {
     QWidget* window = QWidget::find(static_cast<WId>(record.window));
-    switch (message) {
-        case NIM_ADD: {
-            if (window == nullptr || tray_) return false;
-            tray_ = new QSystemTrayIcon(window->windowIcon(), window);
-            tray_->setToolTip(record.tipText());
-            QObject::connect(tray_, &QSystemTrayIcon::activated, window,
-                             [window](QSystemTrayIcon::ActivationReason reason) {
-                                 const int code =
-                                     reason == QSystemTrayIcon::Trigger       ? kLeftUp
-                                     : reason == QSystemTrayIcon::DoubleClick ? kLeftDoubleClick
-                                     : reason == QSystemTrayIcon::Context     ? kRightUp
-                                     : reason == QSystemTrayIcon::MiddleClick ? kMiddleUp
-                                                                              : kMouseMove;
-                                 QCoreApplication::postEvent(window, new TrayNotifyEvent(code));
-                             });
-            tray_->show();
-            return true;
-        }
-        case NIM_DELETE:
-            if (!tray_) return false;
-            delete tray_;
-            return true;
-        default:
-            return false;
-    }
+    if (window == nullptr || tray_) return false;
+    tray_ = new QSystemTrayIcon(window->windowIcon(), window);
+    tray_->setToolTip(record.tipText());
+    QObject::connect(tray_, &QSystemTrayIcon::activated, window,
+                     [window](QSystemTrayIcon::ActivationReason reason) {
+                         const int code = reason == QSystemTrayIcon::Trigger ? kLeftUp
+                                          : reason == QSystemTrayIcon::DoubleClick
+                                              ? kLeftDoubleClick
+                                          : reason == QSystemTrayIcon::Context     ? kRightUp
+                                          : reason == QSystemTrayIcon::MiddleClick ? kMiddleUp
+                                                                                   : kMouseMove;
+                         QCoreApplication::postEvent(window, new TrayNotifyEvent(code));
+                     });
+    tray_->show();
+    return true;
+}
+
+bool QtHost::removeTrayIcon(const TrayRecord& /*record*/) {
+    if (!tray_) return false;
+    delete tray_;
+    return true;
 }
 
 bool QtHost::trayIconShown() {

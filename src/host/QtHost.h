@@ -73,7 +73,8 @@ class QtHost : public Host {
     void popupMenu(QMenu* menu) override;
     void openDocument(const QString& path) override;
 
-    bool shellNotifyIcon(int message, const TrayRecord& record) override;
+    bool addTrayIcon(const TrayRecord& record) override;
+    bool removeTrayIcon(const TrayRecord& record) override;
     bool trayIconShown() override;
 
   private:

@@ -34,9 +34,6 @@ TrayRecord makeTrayRecord(std::uint32_t window, std::uint32_t icon, const QStrin
 // character cut in two.
 QByteArray trayTip(const QString& folder);
 
-// Tray messages.
-enum TrayMessage : int { NIM_ADD = 0, NIM_DELETE = 2 };
-
 // Notification codes: the mouse message that the tray reports.
 enum TrayCode : int {
     kMouseMove = 512,

@@ -16,11 +16,11 @@ void WindowStates::addTrayIcon() {
     trayRecord_ =
         makeTrayRecord(static_cast<std::uint32_t>(window_->winId()),
                        static_cast<std::uint32_t>(window_->windowIcon().cacheKey()), folder_);
-    host_.shellNotifyIcon(NIM_ADD, trayRecord_);  // a refused icon goes unnoticed
+    host_.addTrayIcon(trayRecord_);  // a refused icon goes unnoticed
 }
 
 void WindowStates::removeTrayIcon() {
-    host_.shellNotifyIcon(NIM_DELETE, trayRecord_);
+    host_.removeTrayIcon(trayRecord_);
 }
 
 double WindowStates::twipsPerPixel() const {

@@ -81,8 +81,13 @@ class FakeHost : public Host {
     void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }
     void popupMenu(QMenu* menu) override { record(QStringLiteral("popup ") + menu->objectName()); }
     void openDocument(const QString& path) override { record(QStringLiteral("open ") + path); }
-    bool shellNotifyIcon(int message, const TrayRecord& tray) override {
-        record(QStringLiteral("tray %1").arg(message));
+    bool addTrayIcon(const TrayRecord& tray) override {
+        record(QStringLiteral("tray add"));
+        trayRecords << tray.bytes();
+        return true;
+    }
+    bool removeTrayIcon(const TrayRecord& tray) override {
+        record(QStringLiteral("tray remove"));
         trayRecords << tray.bytes();
         return true;
     }

@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, StartUpRunsInOrderAndUnloadRemovesTheSameTrayRecord) {
     host.text = "there before the start";
     window.load();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(host.calls, (QStringList{"tray 0", "clear"}));
+    EXPECT_EQ(host.calls, (QStringList{"tray add", "clear"}));
     EXPECT_EQ(control<ChoiceComboBox>("fontStyleBox")->count(), 3);
     EXPECT_EQ(control<ChoiceComboBox>("fontSizeBox")->itemText(5), "24");
     EXPECT_EQ(control<ChoiceComboBox>("fontColorBox")->itemText(1), "Blue");
@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, StartUpRunsInOrderAndUnloadRemovesTheSameTrayRecord) {
     EXPECT_EQ(window.capture().tickCount(), 0);
 
     window.close();
-    EXPECT_EQ(host.calls.last(), "tray 2");
+    EXPECT_EQ(host.calls.last(), "tray remove");
     ASSERT_EQ(host.trayRecords.size(), 2);
     EXPECT_EQ(host.trayRecords[0], host.trayRecords[1]);
     EXPECT_FALSE(window.capture().isOn());  // capturing stops with the window

@@ -149,7 +149,7 @@ TEST_F(TrayTest, TrayMenuRestoreAndExit) {
     window.hide();
     child<QAction>(window, "trayExitAction")->trigger();  // works while the window is hidden
     EXPECT_FALSE(isLoaded(&window));
-    EXPECT_EQ(host.calls.last(), "tray 2");
+    EXPECT_EQ(host.calls.last(), "tray remove");
     EXPECT_FALSE(window.capture().isOn());
 }
 
