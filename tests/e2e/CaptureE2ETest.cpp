@@ -14,14 +14,6 @@
 namespace brimlet::e2e {
 namespace {
 
-QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 class CaptureE2E : public ::testing::Test {
   protected:
     QString at(const QString& name) const { return dir.filePath(name); }

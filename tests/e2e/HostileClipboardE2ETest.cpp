@@ -57,14 +57,6 @@ bool capturedWithin(const QString& path, std::chrono::milliseconds timeout, cons
     return captured;
 }
 
-QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 quint32 crc32(const QByteArray& bytes) {
     quint32 crc = 0xFFFFFFFFu;
     for (const char c : bytes) {

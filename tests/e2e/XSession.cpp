@@ -1,5 +1,6 @@
 #include "XSession.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -175,22 +176,39 @@ QStringList Brimlet::windows() {
     return QString::fromLatin1(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+namespace {
+
+// Whether a window says it is a dialog (a message box or a Save As dialog).
+bool isDialog(const QString& window) {
+    return runTool(QStringLiteral("xprop"),
+                   {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_WINDOW_TYPE")})
+        .out.contains("_NET_WM_WINDOW_TYPE_DIALOG");
+}
+
+}  // namespace
+
 QString Brimlet::messageBox() {
-    const QString main = mainWindow();
     for (const QString& w : windows()) {
         const WindowGeometry g = geometryOf(w);
-        if (w != main && g.width > 64 && g.height > 64 && isMapped(w)) return w;
+        if (g.width > 64 && g.height > 64 && isDialog(w) && isMapped(w)) return w;
     }
     return {};
 }
 
 QString Brimlet::mainWindow() {
+    // The main window is the program's one normal window (message boxes and
+    // dialogs are dialogs, whatever their size); without one, the largest.
     QString best;
     int bestArea = 0;
     for (const QString& w : windows()) {
+        const bool normal =
+            runTool(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), w, QStringLiteral("_NET_WM_WINDOW_TYPE")})
+                .out.contains("_NET_WM_WINDOW_TYPE_NORMAL");
         const WindowGeometry g = geometryOf(w);
-        if (g.width * g.height > bestArea) {
-            bestArea = g.width * g.height;
+        const int area = g.width * g.height + (normal ? 1 << 30 : 0);
+        if (area > bestArea) {
+            bestArea = area;
             best = w;
         }
     }
@@ -342,6 +360,24 @@ QList<qint64> brimletProcessesOnThisDisplay() {
             found << pid;
     }
     return found;
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QString copyFirstTextEntryBack(Brimlet& brimlet) {
+    brimlet.clickAt(120 + 300, 2280 + 100);  // the text list's first entry
+    QThread::msleep(300);
+    brimlet.clickAt(120 + 1087, 3240 + 187);  // "Copy Text"
+    QString box;
+    waitUntil(
+        [&] { return !(box = brimlet.visibleWindowNamed(QStringLiteral("Text Copy"))).isEmpty(); });
+    return box;
 }
 
 QByteArray readFile(const QString& path) {

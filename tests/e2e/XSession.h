@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -133,6 +134,11 @@ bool dismiss(const QString& box);
 QList<qint64> brimletProcessesOnThisDisplay();
 
 QByteArray readFile(const QString& path);
+// A picture encoded in a file format ("PNG", "WEBP"), as a program offers it.
+QByteArray encoded(const QImage& image, const char* format);
+// Chooses the text list's first entry with a click and clicks "Copy Text";
+// returns the confirming message box ("Text Copy"), or empty.
+QString copyFirstTextEntryBack(Brimlet& brimlet);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 }  // namespace brimlet::e2e

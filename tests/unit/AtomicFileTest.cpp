@@ -19,12 +19,7 @@ namespace brimlet {
 namespace {
 
 using testing::readAll;
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
+using testing::writeAll;
 
 TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
     QTemporaryDir dir;

@@ -19,12 +19,7 @@ namespace brimlet {
 namespace {
 
 using testing::readAll;
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using testing::writeAll;
 
 int errorNumber(const std::function<void()>& f) {
     try {

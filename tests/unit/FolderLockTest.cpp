@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,12 +15,6 @@
 
 namespace brimlet {
 namespace {
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     QTemporaryDir dir;
@@ -40,7 +35,7 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     ASSERT_TRUE(QFile::remove(lockPath));
 
     // A damaged lock file that no one holds is taken over.
-    writeBytes(lockPath, "not a lock\n");
+    testing::writeAll(lockPath, "not a lock\n");
     claim = claimFolder(dir.path());
     EXPECT_TRUE(claim.claimed()) << claim.problem.toStdString();
     EXPECT_TRUE(claim.lock->isLocked());
@@ -52,7 +47,7 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
 
     // A lock file that cannot be read (root reads it all the same).
     if (::geteuid() != 0) {
-        writeBytes(lockPath, "");
+        testing::writeAll(lockPath, "");
         ASSERT_TRUE(QFile::setPermissions(lockPath, QFileDevice::Permissions()));
         claim = claimFolder(dir.path());
         EXPECT_FALSE(claim.heldByAnother);
