@@ -71,7 +71,7 @@ void HistoryBrowser::showChosenText() {
     }
     if (head.complete) {
         loadedText_ = linesWithCrLf(QString::fromUtf8(head.bytes));
-        controls_.textViewer->setText(loadedText_);
+        controls_.textViewer->setText(loadedText_, head.size);
     } else {
         showStartOfLongEntry(name, head);
     }

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QTextBlock>
+#include <algorithm>
 
 #include "host/Trace.h"
 
@@ -87,13 +88,12 @@ void TextBox::forEachPiece(const PieceSink& consume) const {
     }
 }
 
-void TextBox::setText(const QString& text) {
+void TextBox::setText(const QString& text, qsizetype size) {
     text_ = text;
     whole_ = {};
-    const bool cut = text.size() > kEditableLimit;
-    const qsizetype shown = !cut                                    ? text.size()
-                            : text[kCutLength - 1].isHighSurrogate() ? kCutLength - 1
-                                                                     : kCutLength;
+    const bool cut = (size >= 0 ? size : text.size()) > kEditableLimit;
+    qsizetype shown = cut ? std::min(kCutLength, text.size()) : text.size();
+    if (shown < text.size() && text[shown - 1].isHighSurrogate()) --shown;  // keep pairs whole
     display(QStringView(text).left(shown),
             cut ? QStringLiteral("[%1 more characters are not shown here; the capture, Copy Text "
                                  "and Save Text As have the whole text.]")

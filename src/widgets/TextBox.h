@@ -42,7 +42,10 @@ class TextBox : public QPlainTextEdit {
     explicit TextBox(QWidget* parent = nullptr);
 
     QString text() const;
-    void setText(const QString& text);
+    // `size` is how long the text was where it came from (a file's bytes,
+    // before its line ends were made CR LF); the text's own length when
+    // not given. It decides whether the text is shown whole.
+    void setText(const QString& text, qsizetype size = -1);
     // Shows the start of a text, read-only, followed by `note`.
     void setPart(const QString& part, const QString& note, Whole whole);
     // The text, piece by piece: for writing a text too long to hold.

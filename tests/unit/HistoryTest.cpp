@@ -367,6 +367,13 @@ TEST_F(HistoryTest, KeptListsEqualAFreshReadAfterEveryKindOfChange) {
 // saving it reads the whole file again, its line ends and characters whole
 // across the chunks it is read in.
 TEST_F(HistoryTest, AnEntryTooLongToHoldIsShownByItsStartAndCopiedAndSavedWhole) {
+    // A file of 1 MiB is shown whole and can be edited, though its line
+    // ends made CR LF make it longer.
+    write("one MiB.txt", QByteArray(kTextHeadBytes - 1, 'x').append('\r'));
+    textList.refresh();
+    ASSERT_TRUE(textList.selectName("one MiB.txt"));
+    EXPECT_FALSE(textViewer.isReadOnly());
+
     QByteArray bytes;
     while (bytes.size() < 3 * kStreamChunkBytes) bytes += "line of a long file\n";
     bytes.replace(kStreamChunkBytes - 1, 2, "\r\n");          // CR | LF across a chunk end
