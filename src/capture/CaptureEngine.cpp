@@ -119,18 +119,18 @@ void CaptureEngine::captureChecks() {
         host_.clipboardClearCaptured();
     }
 
-    // The file is written before the viewer is filled, which takes a while
-    // for a large text; a failed write still shows the text first.
+    // The file is written before the text is decoded and the viewer filled,
+    // which take a while for a large text; a failed write still shows the
+    // text first.
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
         raiseCounter(store_.counters().text);
-        const QString text = host_.clipboardGetText();
         heldText_ = host_.clipboardGetTextUtf8();
         QString name;
         if (auto error = trapRunTimeError([&] { name = store_.saveText(heldText_); })) {
-            view_.showText(text);
+            view_.showText(host_.clipboardGetText());
             throw *error;
         }
-        view_.showText(text);
+        view_.showText(host_.clipboardGetText());
         view_.textAdded(name);  // after the counter file
         host_.clipboardClearCaptured();
     }

@@ -135,8 +135,8 @@ void CaptureStore::writeCounters() const {
 // whenever the program ends, the counter file is never behind the numbers
 // on disk, and a capture is either whole under its name or not there.
 QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
-                              const QByteArray& bytes) {
-    StagedFile staged(folder_.absolutePath(), bytes, path(nameOf(counter)));
+                              const FileProducer& produce) {
+    StagedFile staged(folder_.absolutePath(), produce, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
         if (!nameIsTaken(path(name))) {
@@ -148,11 +148,15 @@ QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
 }
 
 QString CaptureStore::savePicture(const QImage& picture) {
-    return saveNew(counters_.picture, pictureFileName, bitmapFileBytes(picture));
+    return saveNew(counters_.picture, pictureFileName,
+                   [&](const ByteSink& write) { write(bitmapFileBytes(picture)); });
 }
 
 QString CaptureStore::saveText(const QByteArray& utf8) {
-    return saveNew(counters_.text, textFileName, utf8 + "\r\n");
+    return saveNew(counters_.text, textFileName, [&](const ByteSink& write) {
+        write(utf8);
+        write("\r\n");
+    });
 }
 
 }  // namespace brimlet

@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "host/AtomicFile.h"
+
 namespace brimlet {
 
 using Counter = std::int16_t;
@@ -64,7 +66,7 @@ class CaptureStore {
     QString saveText(const QByteArray& utf8);
 
   private:
-    QString saveNew(Counter& counter, QString (*nameOf)(Counter), const QByteArray& bytes);
+    QString saveNew(Counter& counter, QString (*nameOf)(Counter), const FileProducer& produce);
 
     QDir folder_;
     Counters counters_;

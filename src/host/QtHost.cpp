@@ -185,22 +185,19 @@ const QByteArrayList& wantedTargets() {
     return targets;
 }
 
-// Takes a text as the owner gave it, in both forms: decoded, and as UTF-8
-// (the owner's own bytes when they are valid UTF-8).
+// Takes a text as UTF-8: the owner's own bytes when they are valid UTF-8,
+// otherwise decoded from the target's encoding and converted.
 void takeText(const QByteArray& target, QByteArray bytes, ClipboardLook& look) {
     if (bytes.endsWith('\0')) bytes.chop(1);
-    if (target == "STRING") {
-        look.textData = QString::fromLatin1(bytes);
-    } else if (target == "TEXT") {
-        look.textData = QString::fromLocal8Bit(bytes);
-    } else {
-        look.textData = QString::fromUtf8(bytes);
-        if (bytes.isValidUtf8()) {
-            look.textUtf8 = std::move(bytes);
-            return;
-        }
+    const bool utf8 = target != "STRING" && target != "TEXT";
+    if (utf8 && bytes.isValidUtf8()) {
+        look.textUtf8 = std::move(bytes);
+        return;
     }
-    look.textUtf8 = look.textData->toUtf8();
+    const QString text = target == "STRING" ? QString::fromLatin1(bytes)
+                         : target == "TEXT" ? QString::fromLocal8Bit(bytes)
+                                            : QString::fromUtf8(bytes);
+    look.textUtf8 = text.toUtf8();
 }
 
 // Looks through the bounded reader and fetches the content at once, so that
@@ -409,7 +406,9 @@ QImage QtHost::clipboardGetPicture() {
 }
 
 QString QtHost::clipboardGetText() {
-    if (lookIsFresh() && look_->throughX) return look_->textData.value_or(QString());
+    if (lookIsFresh() && look_->throughX) {
+        return QString::fromUtf8(look_->textUtf8.value_or(QByteArray()));
+    }
     const QMimeData* data = mimeData();
     return data ? withoutTrailingNul(data->text()) : QString();
 }

@@ -27,8 +27,9 @@ struct ClipboardLook {
     // Content already fetched while looking (through the X reader). A null
     // picture is one that was offered but could not be read.
     std::optional<QImage> picture;
-    std::optional<QString> textData;
-    std::optional<QByteArray> textUtf8;  // the same, as the owner gave it or converted
+    // A text is kept as UTF-8 (the owner's own bytes when they are valid
+    // UTF-8) and decoded only when asked for, after its file is written.
+    std::optional<QByteArray> textUtf8;
     // Through the X reader: the owner looked at, and a server time at or
     // after the moment it took the clipboard (so emptying the clipboard as
     // of that time empties this copy and never a later one).

@@ -92,10 +92,10 @@ TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
     EXPECT_EQ(view.text, QString::fromUtf8("first\r\nsecond line ü"));
     EXPECT_EQ(QString::fromUtf8(engine.heldText()), view.text);
     EXPECT_FALSE(host.text.has_value());
-    // Text is taken twice, once for the viewer and once (in UTF-8) for the
-    // file; the list learns of the file after the counter file is written,
-    // and the clipboard is emptied last.
-    EXPECT_EQ(host.calls, (QStringList{"getText", "getTextUtf8", "clear"}));
+    // Text is taken twice, in UTF-8 for the file and then decoded for the
+    // viewer; the list learns of the file after the counter file is
+    // written, and the clipboard is emptied last.
+    EXPECT_EQ(host.calls, (QStringList{"getTextUtf8", "getText", "clear"}));
     EXPECT_EQ(view.calls, (QStringList{"showText", "textAdded text 1.txt"}));
 
     host.text = "first";  // the same content again is a new capture
