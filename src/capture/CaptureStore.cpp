@@ -149,7 +149,7 @@ QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
 
 QString CaptureStore::savePicture(const QImage& picture) {
     return saveNew(counters_.picture, pictureFileName,
-                   [&](const ByteSink& write) { write(bitmapFileBytes(picture)); });
+                   [&](const ByteSink& write) { writeBitmapFile(picture, write); });
 }
 
 QString CaptureStore::saveText(const QByteArray& utf8) {

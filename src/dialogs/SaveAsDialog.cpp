@@ -179,7 +179,7 @@ SaveTextDialog::SaveTextDialog(Host& host, QWidget* owner, const QString& folder
 SaveImageDialog::SaveImageDialog(Host& host, QWidget* owner, const QString& folder,
                                  const PictureBox* viewer)
     : SaveAsDialog(host, owner, folder,
-                   [viewer](const ByteSink& write) { write(bitmapFileBytes(viewer->picture())); },
+                   [viewer](const ByteSink& write) { writeBitmapFile(viewer->picture(), write); },
                    {"saveImageDialog",
                     "Save Image As",
                     5670,

@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -16,7 +17,8 @@ namespace {
 
 constexpr qint64 kFileHeaderBytes = 14;
 constexpr qint64 kInfoHeaderBytes = 40;
-constexpr qint32 kDefaultDotsPerMeter = 2834;  // 72 dots an inch
+constexpr qint32 kDefaultDotsPerMeter = 2834;    // 72 dots an inch
+constexpr qint64 kBlockBytes = qint64(1) << 20;  // rows handed on at a time
 
 // The picture as 32-bit RGB, transparent parts laid on white.
 QImage opaqueRgb32(const QImage& picture) {
@@ -49,23 +51,32 @@ class LittleEndianWriter {
 
 }  // namespace
 
+QByteArray bitmapFileBytes(const QImage& picture) {
+    QByteArray bytes;
+    writeBitmapFile(picture, [&](QByteArrayView block) {
+        if (bytes.isEmpty()) bytes.reserve(qFromLittleEndian<qint32>(block.data() + 2));
+        bytes.append(block);
+    });
+    return bytes;
+}
+
 // An uncompressed 24-bit bitmap, rows bottom-up, each padded with zero
 // bytes to a multiple of four; the file and info headers say what Qt's
 // bitmap writer says for a 32-bit RGB picture.
-QByteArray bitmapFileBytes(const QImage& picture) {
+void writeBitmapFile(const QImage& picture, const ByteSink& write) {
     if (picture.isNull()) throw RuntimeError::invalidPicture(QStringLiteral("no picture"));
     const QImage opaque = opaqueRgb32(picture);
     const int width = opaque.width();
     const int height = opaque.height();
     const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
     const qint64 pixelBytes = rowBytes * height;
-    const qint64 offset = kFileHeaderBytes + kInfoHeaderBytes;
+    constexpr qint64 offset = kFileHeaderBytes + kInfoHeaderBytes;
     if (offset + pixelBytes > std::numeric_limits<qint32>::max()) {
         throw RuntimeError::invalidPicture(QStringLiteral("too large for a bitmap file"));
     }
 
-    QByteArray bytes(offset + pixelBytes, Qt::Uninitialized);
-    LittleEndianWriter header(bytes.data());
+    char headerBytes[offset];
+    LittleEndianWriter header(headerBytes);
     header.bytes("BM", 2);
     header.i32(static_cast<qint32>(offset + pixelBytes));
     header.u16(0);
@@ -82,9 +93,12 @@ QByteArray bitmapFileBytes(const QImage& picture) {
     header.i32(opaque.dotsPerMeterY() ? opaque.dotsPerMeterY() : kDefaultDotsPerMeter);
     header.i32(0);  // colours used: no palette
     header.i32(0);  // colours important
+    write(QByteArrayView(headerBytes, offset));
 
-    uchar* out = reinterpret_cast<uchar*>(bytes.data()) + offset;
+    const qint64 rowsPerBlock = std::max<qint64>(1, kBlockBytes / rowBytes);
+    QByteArray block(std::min<qint64>(rowsPerBlock, height) * rowBytes, Qt::Uninitialized);
     const qint64 padding = rowBytes - qint64(width) * 3;
+    uchar* out = reinterpret_cast<uchar*>(block.data());
     for (int y = height - 1; y >= 0; --y) {
         const QRgb* in = reinterpret_cast<const QRgb*>(opaque.constScanLine(y));
         for (int x = 0; x < width; ++x) {
@@ -95,8 +109,12 @@ QByteArray bitmapFileBytes(const QImage& picture) {
             out += 3;
         }
         for (qint64 i = 0; i < padding; ++i) *out++ = 0;
+        const qint64 filled = out - reinterpret_cast<uchar*>(block.data());
+        if (filled == block.size() || y == 0) {
+            write(QByteArrayView(block.constData(), filled));
+            out = reinterpret_cast<uchar*>(block.data());
+        }
     }
-    return bytes;
 }
 
 QImage loadPicture(const QString& path) {

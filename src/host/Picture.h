@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+#include "host/AtomicFile.h"
+
 namespace brimlet {
 
 // The largest picture file read. Qt's picture reader refuses any picture
@@ -16,8 +18,12 @@ inline constexpr qint64 kPictureFileLimit = qint64(256) << 20;
 // A picture as a Windows bitmap file: 24 bits a pixel whatever depth it came
 // in; transparent parts are laid on white. The bytes are those of Qt's own
 // bitmap writer given the picture as 32-bit RGB. Raises 481 "Invalid
-// picture" for a null picture or one too large for a bitmap file.
+// picture" for a null picture or one too large for a bitmap file, before
+// anything is written.
 QByteArray bitmapFileBytes(const QImage& picture);
+// The same bytes handed to `write` a block of rows at a time, so that a
+// large picture is never held a second time as a whole file.
+void writeBitmapFile(const QImage& picture, const ByteSink& write);
 
 // Reads a picture file by its content, whatever its name ends in. Raises
 // 53 "File not found", 75 "Path/File access error" for a name that is not a
