@@ -36,10 +36,10 @@ QUIET_STEP = 0.01
 QUIET_NS = 200_000      # CPU ns per step that still counts as quiet
 RAPID_COPIES = 50       # copies made RAPID_GAP apart
 RAPID_GAP = 0.020
-PAINT_LAUNCHES = 5      # launches per folder for the first paint
+PAINT_LAUNCHES = 9      # launches per folder for the first paint
 IDLE_SETTLE = 5         # s after start before idle is measured
 IDLE_SECONDS = 30
-SIZE_COPIES = {"1 KiB": 9, "10 MiB": 5, "picture": 5}
+SIZE_COPIES = {"1 KiB": 9, "10 MiB": 9, "picture": 9}
 MANY = 5000             # texts and pictures each: 10,000 captures
 FULL = 32000            # texts and pictures each: a full folder
 
