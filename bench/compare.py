@@ -789,7 +789,8 @@ def report(r):
   run with os.open/os.close in the temporary folder (`$TMPDIR`, else /tmp; the
   same file system for every folder); the newest 100 of each kind hold a short
   text or a 1×1 bitmap, the others are empty; `pikcounter.txt` holds the
-  matching "{MANY},{MANY}" or "{FULL},{FULL}".
+  matching "{MANY},{MANY}" or "{FULL},{FULL}"; the whole file system is synced
+  once they are made, before anything is timed.
 - **First paint.** `build/bench/first_paint` (C, XCB Damage) starts the program
   and watches the X server: *mapped* is when its first top-level window is mapped,
   *drawn* when the drawing into that window has covered its whole area (the
@@ -896,6 +897,10 @@ def main():
             os.makedirs(folders[k])
         make_folder(folders["many"], MANY, MANY)
         make_folder(folders["full"], FULL, FULL)
+        # The 74,000 new entries reach the disk now, not while something is
+        # timed (an fsync would otherwise wait for them, and their writeback
+        # competes with the launches).
+        os.sync()
 
         log("first paint ...")
         server = XServer()
