@@ -4,11 +4,13 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -478,10 +480,17 @@ void QtHost::popupMenu(QMenu* menu) {
     menu->exec(QCursor::pos());
 }
 
+// The desktop's opener is xdg-open (from xdg-utils) on most desktops; a
+// failure says which document could not be opened and what would help.
 void QtHost::openDocument(const QString& path) {
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        throw RuntimeError::pathFileAccess(path, QStringLiteral("no program opens this document"));
-    }
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+    const QString name = QFileInfo(path).fileName();
+    const bool noOpener = QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    const QString why = noOpener ? QStringLiteral("no program to open it was found")
+                                 : QStringLiteral("the desktop did not start a program for it");
+    QString sentence = QStringLiteral("\"%1\" cannot be opened: %2.").arg(name, why);
+    if (noOpener) sentence += QStringLiteral(" The package xdg-utils provides one (xdg-open).");
+    throw RuntimeError::pathFileAccess(path, why).explained(sentence);
 }
 
 // The tray reports what the user did as mouse messages: left release,

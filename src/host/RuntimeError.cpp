@@ -8,6 +8,12 @@ RuntimeError::RuntimeError(int number, QString text, QString detail)
       text_(std::move(text)),
       detail_(std::move(detail)) {}
 
+RuntimeError RuntimeError::explained(const QString& sentence) const {
+    RuntimeError error = *this;
+    error.explanation_ = sentence;
+    return error;
+}
+
 RuntimeError RuntimeError::overflow() {
     return {6, QStringLiteral("Overflow")};
 }
@@ -46,7 +52,10 @@ RuntimeError RuntimeError::cannotOpenClipboard() {
 }
 
 QString runTimeErrorMessage(const RuntimeError& error) {
-    return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.text());
+    QString message =
+        QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.text());
+    if (!error.explanation().isEmpty()) message += QStringLiteral("\n\n") + error.explanation();
+    return message;
 }
 
 }  // namespace brimlet

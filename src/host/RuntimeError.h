@@ -15,6 +15,10 @@ class RuntimeError : public std::runtime_error {
     int number() const { return number_; }
     const QString& text() const { return text_; }
     const QString& detail() const { return detail_; }
+    // One sentence for the user beyond the standard text (what failed and
+    // what would help); empty for most errors.
+    const QString& explanation() const { return explanation_; }
+    RuntimeError explained(const QString& sentence) const;
 
     // The standard errors the program raises.
     static RuntimeError overflow();                                               // 6
@@ -31,10 +35,12 @@ class RuntimeError : public std::runtime_error {
     int number_;
     QString text_;
     QString detail_;
+    QString explanation_;
 };
 
 // The message shown for an error that no handler trapped:
-// "Run-time error 'N':" + blank line + the error's text.
+// "Run-time error 'N':" + blank line + the error's text, then its
+// explanation, if any, after another blank line.
 QString runTimeErrorMessage(const RuntimeError& error);
 
 }  // namespace brimlet

@@ -90,5 +90,21 @@ TEST(QtHost, SecretsFromPasswordManagersOfferNothing) {
     host.clipboardClear();
 }
 
+TEST(QtHost, ADocumentThatCannotBeOpenedSaysWhichAndWhy) {
+    QtHost host;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    try {
+        host.openDocument("/tmp/nowhere/ReadmeHelp.txt");
+        ADD_FAILURE() << "opened without an opener";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(runTimeErrorMessage(error),
+                  "Run-time error '75':\n\nPath/File access error\n\n\"ReadmeHelp.txt\" cannot be "
+                  "opened: no program to open it was found. The package xdg-utils provides one "
+                  "(xdg-open).");
+    }
+    qputenv("PATH", path);
+}
+
 }  // namespace
 }  // namespace brimlet
