@@ -3,6 +3,7 @@
 # to run again: it does nothing when all are present.
 #
 #   scripts/install-deps.sh          to build and run Brimlet
+#   scripts/install-deps.sh bundle   also to make the portable bundle
 #   scripts/install-deps.sh test     also to run every test, make the
 #                                    bundle and the Debian package, and
 #                                    check them
@@ -12,11 +13,14 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-image-formats-plugins libxcb1-dev
 )
+if [ "${1:-}" = bundle ] || [ "${1:-}" = test ]; then
+  packages+=(patchelf xz-utils)
+fi
 if [ "${1:-}" = test ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xclip xdotool x11-utils openbox trayer
-    patchelf xz-utils file dpkg-dev lintian
+    file dpkg-dev lintian
   )
 fi
 
