@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <functional>
 
 class QMenu;
@@ -10,7 +11,6 @@ class QWidget;
 namespace brimlet {
 
 class RuntimeError;
-struct TrayRecord;
 
 // Standard clipboard formats the handlers ask about.
 enum class ClipFormat { Text = 1, Bitmap = 2 };
@@ -57,11 +57,11 @@ class Host {
     virtual void popupMenu(QMenu* menu) = 0;  // at the pointer; returns when it closes
     virtual void openDocument(const QString& path) = 0;
 
-    // The icon in the notification area that the record describes. The
-    // user's actions on it reach the record's window as TrayNotifyEvents.
-    // Each returns whether the tray took the request.
-    virtual bool addTrayIcon(const TrayRecord& record) = 0;
-    virtual bool removeTrayIcon(const TrayRecord& record) = 0;
+    // The window's icon in the notification area, with a tooltip; what the
+    // user does on it reaches `activated`. One icon at a time.
+    using TrayActivated = std::function<void(QSystemTrayIcon::ActivationReason)>;
+    virtual void addTrayIcon(QWidget* window, const QString& tip, TrayActivated activated) = 0;
+    virtual void removeTrayIcon() = 0;
     // Whether an icon is really shown in a notification area.
     virtual bool trayIconShown() = 0;
 };

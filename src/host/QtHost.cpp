@@ -20,8 +20,6 @@
 #include <new>
 
 #include "host/RuntimeError.h"
-#include "host/TrayNotifyEvent.h"
-#include "host/TrayRecord.h"
 
 namespace brimlet {
 
@@ -493,33 +491,16 @@ void QtHost::openDocument(const QString& path) {
     throw RuntimeError::pathFileAccess(path, why).explained(sentence);
 }
 
-// The tray reports what the user did as mouse messages: left release,
-// left double-click, right release. Qt reports a left click on X11 when the
-// button goes down, not up; it stands for the release all the same, so the
-// window comes back on the click as it does elsewhere.
-bool QtHost::addTrayIcon(const TrayRecord& record) {
-    QWidget* window = QWidget::find(static_cast<WId>(record.window));
-    if (window == nullptr || tray_) return false;
+void QtHost::addTrayIcon(QWidget* window, const QString& tip, TrayActivated activated) {
+    if (tray_) return;
     tray_ = new QSystemTrayIcon(window->windowIcon(), window);
-    tray_->setToolTip(record.tipText());
-    QObject::connect(tray_, &QSystemTrayIcon::activated, window,
-                     [window](QSystemTrayIcon::ActivationReason reason) {
-                         const int code = reason == QSystemTrayIcon::Trigger ? kLeftUp
-                                          : reason == QSystemTrayIcon::DoubleClick
-                                              ? kLeftDoubleClick
-                                          : reason == QSystemTrayIcon::Context     ? kRightUp
-                                          : reason == QSystemTrayIcon::MiddleClick ? kMiddleUp
-                                                                                   : kMouseMove;
-                         QCoreApplication::postEvent(window, new TrayNotifyEvent(code));
-                     });
+    tray_->setToolTip(tip);
+    QObject::connect(tray_, &QSystemTrayIcon::activated, window, std::move(activated));
     tray_->show();
-    return true;
 }
 
-bool QtHost::removeTrayIcon(const TrayRecord& /*record*/) {
-    if (!tray_) return false;
+void QtHost::removeTrayIcon() {
     delete tray_;
-    return true;
 }
 
 bool QtHost::trayIconShown() {

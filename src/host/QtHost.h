@@ -74,8 +74,8 @@ class QtHost : public Host {
     void popupMenu(QMenu* menu) override;
     void openDocument(const QString& path) override;
 
-    bool addTrayIcon(const TrayRecord& record) override;
-    bool removeTrayIcon(const TrayRecord& record) override;
+    void addTrayIcon(QWidget* window, const QString& tip, TrayActivated activated) override;
+    void removeTrayIcon() override;
     bool trayIconShown() override;
 
   private:

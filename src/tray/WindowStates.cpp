@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "host/Host.h"
+#include "host/Untrapped.h"
 
 namespace brimlet {
 
@@ -13,27 +14,28 @@ WindowStates::WindowStates(Host& host, QWidget* window, QMenu* trayMenu, const Q
     : host_(host), window_(window), trayMenu_(trayMenu), folder_(QDir::cleanPath(folder)) {}
 
 void WindowStates::addTrayIcon() {
-    trayRecord_ =
-        makeTrayRecord(static_cast<std::uint32_t>(window_->winId()),
-                       static_cast<std::uint32_t>(window_->windowIcon().cacheKey()), folder_);
-    host_.addTrayIcon(trayRecord_);  // a refused icon goes unnoticed
+    host_.addTrayIcon(window_, trayTip(), [this](QSystemTrayIcon::ActivationReason reason) {
+        runUntrapped(host_, [&] { onTrayActivated(reason); });
+    });
 }
 
 void WindowStates::removeTrayIcon() {
-    host_.removeTrayIcon(trayRecord_);
+    host_.removeTrayIcon();
 }
 
-double WindowStates::twipsPerPixel() const {
-    return 1440.0 / window_->logicalDpiX();
+QString WindowStates::trayTip() const {
+    return QStringLiteral("Brimlet \u2014 ") + QDir::toNativeSeparators(folder_);
 }
 
-void WindowStates::onTrayMessage(double x) {
-    switch (decodeTrayNotification(x, kScaleTwips, twipsPerPixel())) {
-        case kLeftUp:
-        case kLeftDoubleClick:
+// Qt reports a left click on X11 when the button goes down rather than up;
+// it brings the window back all the same.
+void WindowStates::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+        case QSystemTrayIcon::Trigger:
+        case QSystemTrayIcon::DoubleClick:
             restore();
             break;
-        case kRightUp:
+        case QSystemTrayIcon::Context:
             host_.bringToFront(window_);
             host_.popupMenu(trayMenu_);
             break;

@@ -1,8 +1,7 @@
 #pragma once
 
 #include <QString>
-
-#include "host/TrayRecord.h"
+#include <QSystemTrayIcon>
 
 class QMenu;
 class QWidget;
@@ -22,10 +21,12 @@ class WindowStates {
 
     void addTrayIcon();
     void removeTrayIcon();
-    const TrayRecord& trayRecord() const { return trayRecord_; }
+    // The icon's tooltip: "Brimlet — " and the folder.
+    QString trayTip() const;
 
-    // What the user did on the icon, as the x of a mouse move in twips.
-    void onTrayMessage(double x);
+    // What the user did on the icon: a click or double-click restores the
+    // window; the context click pops up the tray menu.
+    void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     // Minimising hides the window, but only while an icon is really shown
     // in a notification area: without one the window stays minimised in the
     // taskbar, where it can be found again.
@@ -39,13 +40,10 @@ class WindowStates {
     void exitProgram();
 
   private:
-    double twipsPerPixel() const;
-
     Host& host_;
     QWidget* window_;
     QMenu* trayMenu_;
     QString folder_;
-    TrayRecord trayRecord_;
 };
 
 }  // namespace brimlet

@@ -13,7 +13,6 @@
 #include "host/Folder.h"
 #include "host/Host.h"
 #include "host/Trace.h"
-#include "host/TrayNotifyEvent.h"
 #include "host/Untrapped.h"
 #include "tray/WindowStates.h"
 #include "widgets/AppIcon.h"
@@ -151,18 +150,6 @@ void MainWindow::selectCaptureOn() {
 
 void MainWindow::selectCaptureOff() {
     giveFocus(captureOffButton_);
-}
-
-// The tray's notifications arrive as mouse moves with the code as x, in
-// twips. Real pointer moves over the window are not notifications and do
-// nothing.
-bool MainWindow::event(QEvent* event) {
-    if (event->type() == TrayNotifyEvent::eventType()) {
-        const double x = static_cast<TrayNotifyEvent*>(event)->code() * 1440.0 / logicalDpiX();
-        run([&] { windowStates_->onTrayMessage(x); });
-        return true;
-    }
-    return QMainWindow::event(event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

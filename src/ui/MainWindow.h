@@ -58,7 +58,6 @@ class MainWindow : public QMainWindow, private CaptureView {
     SaveAsDialogs& saveAsDialogs() { return *saveAsDialogs_; }
 
   protected:
-    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     // Closing unloads the window: the tray icon goes and capturing stops.

@@ -10,7 +10,6 @@
 
 #include "host/Host.h"
 #include "host/RuntimeError.h"
-#include "host/TrayRecord.h"
 
 namespace brimlet::testing {
 
@@ -23,7 +22,8 @@ class FakeHost : public Host {
     std::function<void(const QString& call)> failOn;  // may throw for a call
     std::function<void()> duringMsgBox;               // runs while a message box is open
     bool trayShown = true;
-    QList<QByteArray> trayRecords;  // the record of each tray call
+    QString trayTip;  // the tray icon's, while it is there
+    TrayActivated trayActivated;
 
     bool clipboardHasFormat(ClipFormat format) override {
         return format == ClipFormat::Bitmap ? picture.has_value() : text.has_value();
@@ -81,15 +81,15 @@ class FakeHost : public Host {
     void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }
     void popupMenu(QMenu* menu) override { record(QStringLiteral("popup ") + menu->objectName()); }
     void openDocument(const QString& path) override { record(QStringLiteral("open ") + path); }
-    bool addTrayIcon(const TrayRecord& tray) override {
+    void addTrayIcon(QWidget*, const QString& tip, TrayActivated activated) override {
         record(QStringLiteral("tray add"));
-        trayRecords << tray.bytes();
-        return true;
+        trayTip = tip;
+        trayActivated = std::move(activated);
     }
-    bool removeTrayIcon(const TrayRecord& tray) override {
+    void removeTrayIcon() override {
         record(QStringLiteral("tray remove"));
-        trayRecords << tray.bytes();
-        return true;
+        trayTip.clear();
+        trayActivated = nullptr;
     }
     bool trayIconShown() override { return trayShown; }
 
