@@ -12,8 +12,8 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureStore.h"
-#include "host/Folder.h"
-#include "host/Picture.h"
+#include "files/Folder.h"
+#include "files/Picture.h"
 #include "host/QtHost.h"
 #include "ui/MainWindow.h"
 #include "widgets/FileList.h"

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 
-#include "host/AtomicFile.h"
-#include "host/Files.h"
-#include "host/Picture.h"
-#include "host/RuntimeError.h"
+#include "files/AtomicFile.h"
+#include "files/Files.h"
+#include "files/Picture.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

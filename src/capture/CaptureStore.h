@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 namespace brimlet {
 

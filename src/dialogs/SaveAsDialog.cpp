@@ -10,9 +10,9 @@
 #include <QTimer>
 
 #include "dialogs/FolderControls.h"
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "host/Host.h"
-#include "host/Picture.h"
+#include "files/Picture.h"
 #include "host/Untrapped.h"
 #include "widgets/Fonts.h"
 #include "widgets/PictureBox.h"

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 class QComboBox;
 class QLabel;

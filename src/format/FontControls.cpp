@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "format/Colors.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 // The documents are linked in from a static library: register them before use.
 static void registerDocuments() {

@@ -4,7 +4,7 @@
 
 #include "Version.h"
 #include "host/Host.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

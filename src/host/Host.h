@@ -18,9 +18,10 @@ enum class ClipFormat { Text = 1, Bitmap = 2 };
 // Message box styles: the icon, each box with one OK button.
 enum MsgStyle : int { MsgCritical = 16, MsgExclamation = 48, MsgInformation = 64 };
 
-// Everything the handlers need from the desktop platform. The program talks
-// to the platform only through this interface, so handlers can be run
-// against a recording fake and a port touches only this folder.
+// Everything the handlers need from the desktop platform. Handlers talk to
+// the platform only through this interface, so they can be run against a
+// recording fake. Only the program's entry (app/) reaches past it, to check
+// the display before Qt starts and to hand the clipboard over at exit.
 // Operations that fail raise RuntimeError.
 class Host {
   public:

@@ -19,7 +19,8 @@
 #include <cstring>
 #include <new>
 
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "host/x11/XClipboardReader.h"
 
 namespace brimlet {
 

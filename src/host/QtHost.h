@@ -10,12 +10,13 @@
 #include <optional>
 
 #include "host/Host.h"
-#include "host/XClipboardReader.h"
 
 class QMimeData;
 class QThread;
 
 namespace brimlet {
+
+class XClipboardReader;
 
 // What the clipboard offered when last looked at, and the change count it
 // was looked at in. While no change has been reported since, looking again

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "host/Host.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

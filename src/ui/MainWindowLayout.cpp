@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "host/Folder.h"
+#include "files/Folder.h"
 #include "ui/MainWindow.h"
 #include "widgets/ChoiceComboBox.h"
 #include "widgets/ClickableLabel.h"

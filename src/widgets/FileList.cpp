@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/Folder.h"
+#include "files/Folder.h"
 
 namespace brimlet {
 

@@ -6,7 +6,7 @@
 #include <QTextBlock>
 #include <algorithm>
 
-#include "host/Trace.h"
+#include "base/Trace.h"
 
 namespace brimlet {
 

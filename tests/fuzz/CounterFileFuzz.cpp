@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "capture/CaptureStore.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

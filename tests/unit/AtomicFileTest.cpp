@@ -11,9 +11,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "host/AtomicFile.h"
-#include "host/Files.h"
-#include "host/RuntimeError.h"
+#include "files/AtomicFile.h"
+#include "files/Files.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {

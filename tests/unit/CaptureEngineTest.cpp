@@ -11,7 +11,7 @@
 #include "FakeCaptureView.h"
 #include "FakeHost.h"
 #include "capture/CaptureEngine.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {

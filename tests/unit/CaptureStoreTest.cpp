@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 
 #include "capture/CaptureStore.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {

@@ -9,7 +9,7 @@
 #include <QMenu>
 
 #include "host/Host.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet::testing {
 

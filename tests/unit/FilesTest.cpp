@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <functional>
 
-#include "host/Files.h"
-#include "host/Picture.h"
-#include "host/RuntimeError.h"
+#include "files/Files.h"
+#include "files/Picture.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {

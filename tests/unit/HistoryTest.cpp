@@ -20,7 +20,7 @@
 #include "dialogs/SaveAsDialog.h"
 #include "history/HistoryBrowser.h"
 #include "history/LineReader.h"
-#include "host/Files.h"
+#include "files/Files.h"
 #include "widgets/FileList.h"
 #include "widgets/PictureBox.h"
 #include "widgets/TextBox.h"

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -12,18 +13,20 @@
 namespace brimlet {
 namespace {
 
-// Which folders under src/ the files of each folder include.
+// Which folders under src/ the files of each folder include; a folder is
+// named by its path under src/ ("host/x11").
 QMap<QString, QSet<QString>> folderIncludes() {
     const QDir src(QStringLiteral(BRIMLET_SOURCE_DIR "/src"));
-    static const QRegularExpression include(QStringLiteral("^\\s*#\\s*include\\s+\"([^/\"]+)/"),
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression include(
+        QStringLiteral("^\\s*#\\s*include\\s+\"([^\"]+)/[^/\"]+\""),
+        QRegularExpression::MultilineOption);
     QMap<QString, QSet<QString>> graph;
     QDirIterator files(src.path(), {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
-        const QString folder = src.relativeFilePath(path).section(QLatin1Char('/'), 0, 0);
-        if (folder == src.relativeFilePath(path)) continue;  // a file directly in src/
+        const QString folder = QFileInfo(src.relativeFilePath(path)).path();
+        if (folder == QLatin1String(".")) continue;  // a file directly in src/
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) continue;
         const QString text = QString::fromUtf8(file.readAll());
@@ -59,10 +62,14 @@ TEST(IncludeGraph, FoldersIncludeEachOtherWithoutCyclesAndTheLowerOnesStandAlone
         if (!cycle.isEmpty()) cycles << cycle;
     }
     EXPECT_EQ(cycles, QStringList{});
-    // The capture engine needs no window: only the host layer below it.
-    EXPECT_EQ(graph["capture"], QSet<QString>{"host"});
-    EXPECT_EQ(graph["host"], QSet<QString>{});
-    EXPECT_EQ(graph["widgets"], QSet<QString>{"host"});
+    // The capture engine needs no window: only the host and the files below it.
+    EXPECT_EQ(graph["capture"], (QSet<QString>{"base", "files", "host"}));
+    // The ground floor stands alone; the clipboard platform is the host's own.
+    EXPECT_EQ(graph["base"], QSet<QString>{});
+    EXPECT_EQ(graph["files"], QSet<QString>{"base"});
+    EXPECT_EQ(graph["host"], (QSet<QString>{"base", "host/x11"}));
+    EXPECT_EQ(graph["host/x11"], QSet<QString>{});
+    EXPECT_EQ(graph["widgets"], (QSet<QString>{"base", "files"}));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "host/QtHost.h"
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/XClipboardReader.h"
+#include "host/x11/XClipboardReader.h"
 
 #include <poll.h>
 #include <sys/uio.h>

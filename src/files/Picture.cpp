@@ -1,4 +1,4 @@
-#include "host/Picture.h"
+#include "files/Picture.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/Files.h"
-#include "host/RuntimeError.h"
+#include "files/Files.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

@@ -10,8 +10,4 @@ namespace brimlet {
 // error.
 Q_DECLARE_LOGGING_CATEGORY(traceLog)
 
-// Traces every move of the keyboard focus by the focused control's
-// accessible name. Installs itself once per application.
-void traceFocusChanges();
-
 }  // namespace brimlet

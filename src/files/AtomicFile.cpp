@@ -1,4 +1,4 @@
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/Files.h"
-#include "host/RuntimeError.h"
+#include "files/Files.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

@@ -1,4 +1,4 @@
-#include "host/Folder.h"
+#include "files/Folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>

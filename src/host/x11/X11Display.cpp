@@ -1,4 +1,4 @@
-#include "host/X11Display.h"
+#include "host/x11/X11Display.h"
 
 #include <xcb/xcb.h>
 

@@ -1,4 +1,4 @@
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

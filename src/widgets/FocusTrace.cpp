@@ -1,11 +1,11 @@
-#include "host/Trace.h"
+#include "widgets/FocusTrace.h"
 
 #include <QApplication>
 #include <QWidget>
 
-namespace brimlet {
+#include "base/Trace.h"
 
-Q_LOGGING_CATEGORY(traceLog, "brimlet.trace", QtWarningMsg)
+namespace brimlet {
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QString>
 
-#include "host/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 namespace brimlet {
 

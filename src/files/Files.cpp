@@ -1,4 +1,4 @@
-#include "host/Files.h"
+#include "files/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace brimlet {
 

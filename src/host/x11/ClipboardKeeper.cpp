@@ -1,4 +1,4 @@
-#include "host/ClipboardKeeper.h"
+#include "host/x11/ClipboardKeeper.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QClipboard>
