@@ -147,14 +147,20 @@ def table(header, rows):
 
 # ------------------------------------------------------------------ targets
 
-def bound_text(t):
-    unit = t.get("unit", "ms")
+def bound(t, fig):
+    """The bound: a number, or the name of one of the method's numbers."""
+    b = t.get("bound", 0)
+    return fig.method[b] if isinstance(b, str) else b
+
+
+def bound_text(t, fig):
+    unit, b = t.get("unit", "ms"), bound(t, fig)
     peer = t["peers"][0]["name"] if t.get("peers") else ""
-    return {"at_most": lambda: f"≤ {t.get('bound', 0):g} {unit}",
-            "ratio_at_most": lambda: f"≤ {t.get('bound', 0):g}× {peer}",
-            "share_at_most": lambda: f"≤ {t.get('bound', 0) * 100:g} % of {peer}",
+    return {"at_most": lambda: f"≤ {b:g} {unit}",
+            "ratio_at_most": lambda: f"≤ {b:g}× {peer}",
+            "share_at_most": lambda: f"≤ {b * 100:g} % of {peer}",
             "below": lambda: f"below {peer}",
-            "all_of": lambda: f"{t.get('bound', 0):g} of {t.get('bound', 0):g}"}[t["judge"]]()
+            "all_of": lambda: f"{b:g} of {b:g}"}[t["judge"]]()
 
 
 def figures_of(t, fig):
@@ -167,17 +173,17 @@ def met(t, fig):
     if any(missing(v) for v in values):
         return False
     peer = fig.get(t["peers"][0]["figure"]) if t.get("peers") else None
-    bound = t.get("bound")
+    b = bound(t, fig)
     if t["judge"] == "at_most":
-        return all(v <= bound for v in values)
+        return all(v <= b for v in values)
     if t["judge"] == "all_of":
-        return all(v == bound for v in values)
+        return all(v == b for v in values)
     if missing(peer):
         return False
     if t["judge"] == "ratio_at_most":
-        return fig.ratio(t["figure"], t["peers"][0]["figure"]) <= bound
+        return fig.ratio(t["figure"], t["peers"][0]["figure"]) <= b
     if t["judge"] == "share_at_most":
-        return all(v <= bound * peer for v in values)
+        return all(v <= b * peer for v in values)
     return all(v < peer for v in values)  # below
 
 
@@ -196,7 +202,7 @@ def target_row(t, fig):
     unit, digits = t.get("unit", "ms"), t.get("digits", 1 if t.get("unit", "ms") else 0)
     value = shown(fig, t["figure"], t.get("count"), unit, digits)
     if t["judge"] == "all_of":
-        value = f"{value} of {t['bound']:g}"
+        value = f"{value} of {bound(t, fig):g}"
     beside = []
     for i, p in enumerate(t.get("peers", [])):
         text = f"{p['name']} {shown(fig, p['figure'], p.get('count'), unit, digits)}"
@@ -204,14 +210,14 @@ def target_row(t, fig):
             r = times(fig.ratio(t["figure"], p["figure"]))
             text += f", {r}" if p.get("count") else f" ({r})"
         beside.append(text)
-    return (t["name"].format(**fig.method), value, "; ".join(beside), bound_text(t),
+    return (t["name"].format(**fig.method), value, "; ".join(beside), bound_text(t, fig),
             "yes" if met(t, fig) else "**no**")
 
 
-def target_for(targets, section, figure):
+def target_for(targets, fig, section, figure):
     for t in targets:
         if t["section"] == section and t["figure"] == figure:
-            return bound_text(t)
+            return bound_text(t, fig)
     return ""
 
 
@@ -268,7 +274,7 @@ def report(record, targets, micro):
     peer_picture = g("copyq.sizes.picture")
     against_peer = [
         (label, fmt(g(mine), unit, digits), peer_text or fmt(g(peer), unit, digits),
-         target_for(targets, "Beside CopyQ", mine))
+         target_for(targets, fig, "Beside CopyQ", mine))
         for label, mine, peer, unit, digits, peer_text in (
             ("Window mapped (peer: server answering its client)", "folders.empty.paint.mapped",
              "copyq.startup", "ms", 1, None),
@@ -290,7 +296,7 @@ def report(record, targets, micro):
     in_process = [
         (label, fmt(g("micro." + name) * scale if not missing(g("micro." + name)) else None,
                     unit, digits),
-         target_for(targets, "In-process", "micro." + name))
+         target_for(targets, fig, "In-process", "micro." + name))
         for label, name, unit, digits, scale in (
             ("One capture: 1 KiB text", "BM_TextCaptureTick/size:1024/line:80", "ms", 2, 1),
             ("One capture: 10 MiB text in lines", "BM_TextCaptureTick/size:10485760/line:80",

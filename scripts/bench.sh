@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The peer, what the C helpers in bench/ need to build, and Google
-# Benchmark's compare tool (with the SciPy it needs).
+# Benchmark's compare tool (with the SciPy it needs, for Debian's python3).
 packages=(copyq python3 libxcb-xfixes0-dev libxcb-damage0-dev libpng-dev
           libbenchmark-tools python3-scipy)
 missing=()
@@ -34,5 +34,5 @@ cat docs/performance.md
 # compare tool needs (the first, transcribed one does not).
 if grep -q '"cpu_time"' "$previous"; then
   echo "Micro-benchmarks against the last record (Google Benchmark's compare.py):"
-  python3 /usr/share/benchmark/compare.py benchmarks "$previous" docs/performance-micro.json
+  /usr/bin/python3 /usr/share/benchmark/compare.py benchmarks "$previous" docs/performance-micro.json
 fi
