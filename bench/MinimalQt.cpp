@@ -1,6 +1,6 @@
 // The least a Qt Widgets program can be that shows a window of Brimlet's
 // size and wakes every 500 ms: the yardstick for Brimlet's idle CPU and
-// first paint in bench/compare.py.
+// first paint in bench/scenarios.py.
 
 #include <QApplication>
 #include <QLabel>

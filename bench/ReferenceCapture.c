@@ -1,6 +1,6 @@
 /*
  * The least work that one capture needs, in plain C: the yardstick for
- * Brimlet's capture path in bench/compare.py.
+ * Brimlet's capture path in bench/scenarios.py.
  *
  * Runs in the current folder until it is ended. Each time another program
  * takes the CLIPBOARD selection (XFixes reports it) it
