@@ -16,7 +16,10 @@ namespace brimlet {
 // first is a block marked as continuing its line, and text() joins the
 // pieces again. Such display breaks are never part of the text: Enter and
 // pasted line ends make real breaks, and Backspace or Delete next to a
-// display break act on the character beyond it.
+// display break act on the character beyond it. A piece ends after a blank
+// near its end where there is one, so that words stay whole. Copies, cuts
+// and drags carry the selection as text() gives it, and the cursor keys and
+// a double-click pass over display breaks as if they were not there.
 //
 // A text of up to kEditableLimit characters is shown whole and can be
 // edited. A longer one shows its first kCutLength characters, followed by a
@@ -55,13 +58,22 @@ class TextBox : public QPlainTextEdit {
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
+    // The text between two places of the document, as text() renders it.
+    QString textBetween(int from, int to) const;
+    // After a cursor key moved the cursor from `before`: a press that only
+    // crossed display breaks, or a word move stopped by one, goes on.
+    void moveOnAcrossBreaks(const QTextCursor& before, bool byWord, bool select);
+    void setSelection(const QTextCursor& cursor);
     // Inserts `text` at the cursor with real line breaks, as one edit.
     void insertLines(const QString& text);
-    void display(QStringView shown, const QString& note);
+    void display(const QString& shown, const QString& note);
 
     QString text_;
+    QString shown_;  // what the document was made from, note included
     Whole whole_;
 };
 

@@ -186,5 +186,34 @@ TEST_F(KeyboardE2E, SaveAsDialogsAreWalkedByTabAndShiftTab) {
     }
 }
 
+// Copies out of the text viewer give the entry exactly, display breaks and
+// all: a double-click, Ctrl+Shift+Right and Ctrl+A select across them.
+class KeyboardE2EViewer : public KeyboardE2E {
+  protected:
+    void SetUp() override {
+        writeFile(dir.filePath("long line.txt"), entry);  // the text list's first entry
+        KeyboardE2E::SetUp();
+    }
+    const QByteArray entry =
+        QByteArray(2100, 'b') + " " + QString("wörd ").repeated(1600).toUtf8() + "\nnext\r\n";
+};
+
+TEST_F(KeyboardE2EViewer, CopiesGiveTheTextExactly) {
+    brimlet->clickAt(2760 + 120, 4320 + 120);  // "Off", so the copies are not captured
+    ASSERT_TRUE(focusOn("Clipboard Copy Off"));
+    brimlet->clickAt(120 + 300, 2280 + 100);
+    ASSERT_EQ(brimlet->nextTrace("shows "), "long line.txt");
+    const auto copied = [&](const QByteArray& expected) {
+        brimlet->press({"ctrl+c"});
+        return waitUntil([&] { return clipboardText().out == expected; }, 3s);
+    };
+    brimlet->clickAt(2700, 1100, 2);  // a double-click among the b's
+    EXPECT_TRUE(copied(QByteArray(2100, 'b'))) << clipboardText().out.size();
+    brimlet->press({"ctrl+Home", "ctrl+shift+Right"});
+    EXPECT_TRUE(copied(QByteArray(2100, 'b') + " ")) << clipboardText().out.size();
+    brimlet->press({"ctrl+a"});
+    EXPECT_TRUE(copied(entry)) << clipboardText().out.size() << " bytes, not " << entry.size();
+}
+
 }  // namespace
 }  // namespace brimlet::e2e

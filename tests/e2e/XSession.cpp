@@ -223,7 +223,7 @@ QString Brimlet::trayIconWindow() {
     return {};
 }
 
-void Brimlet::clickAt(int leftTwips, int topTwips) {
+void Brimlet::clickAt(int leftTwips, int topTwips, int clicks) {
     // The client area (523 x 311 pixels at 96 dpi) fills the window below
     // the menu bar.
     const WindowGeometry g = geometryOf(mainWindow());
@@ -233,7 +233,8 @@ void Brimlet::clickAt(int leftTwips, int topTwips) {
         g.height - static_cast<int>(311 * scale) + static_cast<int>(topTwips / 15.0 * scale);
     runTool(QStringLiteral("xdotool"),
             {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
-             QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+             QString::number(x), QString::number(y), QStringLiteral("click"),
+             QStringLiteral("--repeat"), QString::number(clicks), QStringLiteral("1")});
 }
 
 void Brimlet::clickMenuBar(int leftPixels) {

@@ -87,8 +87,9 @@ class Brimlet {
     // icon a small one.
     QString mainWindow();
     QString trayIconWindow();
-    // Clicks at a point of the main window's client area given in twips.
-    void clickAt(int leftTwips, int topTwips);
+    // Clicks (twice: a double-click) at a point of the main window's client
+    // area given in twips.
+    void clickAt(int leftTwips, int topTwips, int clicks = 1);
     // Clicks the main window's menu bar this many pixels from its left.
     void clickMenuBar(int leftPixels);
     bool waitForExit(int* exitCode);

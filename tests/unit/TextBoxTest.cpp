@@ -88,6 +88,41 @@ TEST(TextBox, ShowsVeryLongLinesInPiecesYetEditsThemAsOneLine) {
     EXPECT_EQ(box.document()->blockCount(), 1);
 }
 
+TEST(TextBox, CopiesAndMovesOverDisplayBreaksAsIfTheLineWereWhole) {
+    TextBox box;
+    const QString bs(3000, QLatin1Char('b'));
+    const QString text = QString(2000, QLatin1Char('a')) + " " + bs + "\nend\r\n";
+    box.setText(text);
+    EXPECT_EQ(box.document()->firstBlock().text().size(), 2001);  // broken after the blank
+    const auto copied = [&] {
+        box.copy();
+        return QGuiApplication::clipboard()->text();
+    };
+    const auto press = [&](int key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(&box, &event);
+    };
+    box.selectAll();
+    EXPECT_EQ(firstDifference(copied(), text), -1);
+    box.moveCursor(QTextCursor::Start);
+    press(Qt::Key_Right, Qt::ControlModifier);  // stops at the break before the b's
+    press(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(copied(), "b");
+    QTextCursor at(box.document()->findBlockByNumber(2));  // the b's after a break among them
+    at.movePosition(QTextCursor::EndOfBlock);
+    box.setTextCursor(at);
+    press(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(copied(), bs);
+    press(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(copied(), " " + bs);
+    box.moveCursor(QTextCursor::End);
+    box.insertPlainText("!");
+    box.selectAll();
+    const QString edited = box.text();
+    box.cut();
+    EXPECT_EQ(firstDifference(QGuiApplication::clipboard()->text(), edited), -1);
+}
+
 TEST(TextBox, ShowsTheStartOfAHugeTextAndKeepsItWhole) {
     TextBox box;
     QString text;
