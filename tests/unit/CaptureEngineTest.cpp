@@ -105,6 +105,21 @@ TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
     EXPECT_EQ(view.added, (QStringList{"text 1.txt", "text 2.txt"}));
 }
 
+TEST_F(CaptureEngineTest, LeavingCopiesCapturesEachOnceAndNeverEmptiesTheClipboard) {
+    engine.setLeaveCopies(true);
+    host.text = "before the start";
+    started();
+    host.text = "copied";
+    engine.onCaptureTick();
+    engine.onCaptureTick();
+    host.text = "before On";
+    engine.turnOnEmptyingClipboard();
+    engine.onCaptureTick();
+    EXPECT_EQ(files(), (QStringList{"pikcounter.txt", "text 1.txt"}));
+    EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("copied\r\n"));
+    EXPECT_EQ(host.text, QString("before On"));
+}
+
 TEST_F(CaptureEngineTest, PictureCaptureWinsOverTextOfTheSameCopy) {
     QFile counter(at("pikcounter.txt"));
     ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
