@@ -26,26 +26,30 @@ namespace brimlet {
 
 namespace {
 
-const char kUsage[] = "Usage: brimlet [--from-menu | --help | --version]\n";
+const char kUsage[] = "Usage: brimlet [--from-menu] [--leave-copies] [--help | --version]\n";
 
 const char kHelp[] =
     "\n"
     "Brimlet keeps every text and picture you copy as a numbered file in the\n"
     "folder it is started from (\"text 1.txt\", \"picture 1.jpeg\", ...), with the\n"
     "last numbers used in pikcounter.txt. Each capture moves the copy off the\n"
-    "clipboard into the folder: to paste it, select it in Brimlet and click\n"
-    "\"Copy Text\" or \"Copy Image\". Start Brimlet in the folder that should hold\n"
-    "your clipboard history.\n"
+    "clipboard into the folder (unless --leave-copies): to paste it, select it\n"
+    "in Brimlet and click \"Copy Text\" or \"Copy Image\". Start Brimlet in the\n"
+    "folder that should hold your clipboard history.\n"
     "\n"
-    "      --from-menu  capture into ~/Brimlet (made when missing), as the\n"
-    "                   desktop menu's entry does\n"
-    "  -h, --help       show this help and end\n"
-    "  -v, --version    show the version and end\n";
+    "      --from-menu     capture into ~/Brimlet (made when missing), as the\n"
+    "                      desktop menu's entry does\n"
+    "      --leave-copies  leave each copy on the clipboard: it is captured once,\n"
+    "                      and what was copied before the start or before \"On\"\n"
+    "                      is not captured\n"
+    "  -h, --help          show this help and end\n"
+    "  -v, --version       show the version and end\n";
 
 struct CommandLine {
     bool help = false;
     bool version = false;
     bool fromMenu = false;
+    bool leaveCopies = false;
     QByteArray wrong;  // an argument Brimlet does not know
 };
 
@@ -59,6 +63,8 @@ CommandLine readCommandLine(int argc, char** argv) {
             line.version = true;
         } else if (std::strcmp(arg, "--from-menu") == 0) {
             line.fromMenu = true;
+        } else if (std::strcmp(arg, "--leave-copies") == 0) {
+            line.leaveCopies = true;
         } else if (line.wrong.isEmpty()) {
             line.wrong = arg;
         }
@@ -107,7 +113,7 @@ bool enterMenuFolder() {
 // and the folder's lock are gone when this returns. `reading` reads the
 // folder for the lists, when it could be claimed.
 int runInFolder(QtHost& host, const QString& folder, const FolderClaim& claim,
-                FolderReading* reading) {
+                FolderReading* reading, bool leaveCopies) {
     if (claim.heldByAnother) {
         if (askRunningBrimletToShow(folder)) {
             sayOnTerminal(QStringLiteral("Brimlet is already running in %1: its window is "
@@ -129,6 +135,7 @@ int runInFolder(QtHost& host, const QString& folder, const FolderClaim& claim,
     sayOnTerminal(QStringLiteral("capturing into %1").arg(QDir::toNativeSeparators(folder)));
 
     MainWindow window(host, folder, reading);
+    window.capture().setLeaveCopies(leaveCopies);
     // A second start in this folder brings the window back (from the tray
     // too) instead of leaving it where it is. Only the holder of the lock
     // listens: in a folder it may not write to there is none.
@@ -199,7 +206,8 @@ int runBrimlet(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtHost host;
-    const int status = runInFolder(host, folder, claim, reading ? &*reading : nullptr);
+    const int status =
+        runInFolder(host, folder, claim, reading ? &*reading : nullptr, line.leaveCopies);
     // What a copy back put on the clipboard stays there after the end.
     keepClipboardAfterExit();
     return status;

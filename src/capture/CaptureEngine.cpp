@@ -38,7 +38,7 @@ void CaptureEngine::start() {
     // Each step is trapped on its own: failing to empty the clipboard must
     // not keep the counters from being read, or numbers already used would
     // be handed out again.
-    (void)trapRunTimeError([this] { host_.clipboardClear(); });
+    (void)trapRunTimeError([this] { emptyClipboard(); });
     if (trapRunTimeError([this] { store_.readCounters(); })) {
         store_.counters() = Counters{};  // no readable counter file: number from 1
     }
@@ -62,8 +62,24 @@ void CaptureEngine::setOn(bool on) {
     }
 }
 
+void CaptureEngine::emptyClipboard() {
+    if (leaveCopies_) {
+        host_.clipboardPassOver();
+    } else {
+        host_.clipboardClear();
+    }
+}
+
+void CaptureEngine::doneWithCapture() {
+    if (leaveCopies_) {
+        host_.clipboardLeaveCaptured();
+    } else {
+        host_.clipboardClearCaptured();
+    }
+}
+
 void CaptureEngine::turnOnEmptyingClipboard() {
-    host_.clipboardClear();
+    emptyClipboard();
     setOn(true);
 }
 
@@ -77,7 +93,7 @@ void CaptureEngine::turnOnKeepingClipboard() {
 }
 
 void CaptureEngine::onCopyMenuOpened() {
-    host_.clipboardClear();
+    emptyClipboard();
     setOn(true);
     view_.selectCaptureOn();
 }
@@ -109,14 +125,15 @@ void CaptureEngine::onClipboardChanged() {
 }
 
 void CaptureEngine::captureChecks() {
-    // A picture wins: its capture empties the clipboard before the text check.
+    // A picture wins: its capture empties the clipboard (or leaves it, its
+    // formats no longer offered) before the text check.
     if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
         raiseCounter(store_.counters().picture);
         capturedPicture_ = host_.clipboardGetPicture();
         view_.showPicture(host_.clipboardGetPicture());
         const QString name = store_.savePicture(capturedPicture_);  // then the counter file
         view_.pictureAdded(name);
-        host_.clipboardClearCaptured();
+        doneWithCapture();
     }
 
     // The file is written before the text is decoded and the viewer filled,
@@ -132,7 +149,7 @@ void CaptureEngine::captureChecks() {
         }
         view_.showText(host_.clipboardGetText());
         view_.textAdded(name);  // after the counter file
-        host_.clipboardClearCaptured();
+        doneWithCapture();
     }
 }
 

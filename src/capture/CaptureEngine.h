@@ -14,7 +14,8 @@ class Host;
 // Captures what is copied: every 500 ms while capturing is on (and at once
 // when another program changes the clipboard), a picture or a text found on
 // the clipboard is shown, written as the next numbered file with the
-// counter file, announced to its list, and taken off the clipboard.
+// counter file, announced to its list, and taken off the clipboard (or,
+// leaving copies, left there and not captured again).
 //
 // The capture state is whether the capture timer runs. The switch's
 // actions below are what the "On" and "Off" buttons, the "Clipboard Copy"
@@ -29,12 +30,18 @@ class CaptureEngine {
     CaptureEngine(const CaptureEngine&) = delete;
     CaptureEngine& operator=(const CaptureEngine&) = delete;
 
-    // Start-up: empties the clipboard (nothing copied before the start is
-    // ever captured), reads the counters (0 when the counter file cannot be
-    // read) and counts ticks from 0 again.
+    // Start-up: empties the clipboard, or passes over what is on it (nothing
+    // copied before the start is ever captured), reads the counters (0 when the counter file cannot
+    // be read) and counts ticks from 0 again.
     void start();
     // Capturing ends for good (the window has gone).
     void stop();
+
+    // Leaving copies on the clipboard: each new copy is captured once and
+    // stays there; start-up and "On" leave the clipboard alone, and what is
+    // on it then is not captured.
+    void setLeaveCopies(bool leave) { leaveCopies_ = leave; }
+    bool leavesCopies() const { return leaveCopies_; }
 
     bool isOn() const;
     void setOn(bool on);
@@ -63,6 +70,9 @@ class CaptureEngine {
 
   private:
     void captureChecks();
+    // Empties the clipboard, or passes over what is on it.
+    void emptyClipboard();
+    void doneWithCapture();
     // Runs a capture step from the event loop: a failure is shown once and
     // switches capturing off, leaving the copy on the clipboard.
     void runCapture(void (CaptureEngine::*step)());
@@ -76,6 +86,7 @@ class CaptureEngine {
     QImage capturedPicture_;
     bool stopped_ = false;
     bool changePending_ = false;
+    bool leaveCopies_ = false;
 };
 
 }  // namespace brimlet

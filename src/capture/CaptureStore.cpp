@@ -12,8 +12,8 @@
 namespace brimlet {
 
 QString renderCounter(Counter value) {
-    const int v = value;
-    return (v < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + QString::number(std::abs(v));
+    const qint64 v = value;  // the lowest value has no positive counterpart in its own type
+    return (v < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + QString::number(v < 0 ? -v : v);
 }
 
 QString pictureFileName(Counter value) {

@@ -10,7 +10,8 @@
 
 namespace brimlet {
 
-using Counter = std::int16_t;
+// Wide enough that no folder runs out of numbers.
+using Counter = std::int32_t;
 
 // The last numbers used for pictures and texts; persisted in the counter file.
 struct Counters {
@@ -23,7 +24,8 @@ struct Counters {
 
 inline const QString kCounterFileName = QStringLiteral("pikcounter.txt");
 // How much of the counter file is read: far more than the longest line
-// written ("-32768,-32768" CR LF), with room for blanks and a second line.
+// written ("-2147483648,-2147483648" CR LF), with room for blanks and a
+// second line.
 inline constexpr qint64 kCounterFileHeadBytes = 64;
 
 // A counter as text: a sign position (blank, or "-") and the digits.
@@ -31,7 +33,8 @@ QString renderCounter(Counter value);
 QString pictureFileName(Counter value);  // "picture 12.jpeg"
 QString textFileName(Counter value);     // "text 7.txt"
 
-// Raises a counter by one; at 32767 it stays and 6 "Overflow" is raised.
+// Raises a counter by one; at its largest value (2147483647) it stays and
+// 6 "Overflow" is raised.
 void raiseCounter(Counter& counter);
 
 // The counter file's exact bytes: "12,7" CR LF.
@@ -39,7 +42,7 @@ QByteArray counterFileBytes(const Counters& counters);
 
 // Reads the two fields of a counter file. Blanks before a field are skipped;
 // a field ends at a comma, a blank or a line end; a field that is not a
-// number reads as 0. Raises 6 "Overflow" for a number outside the 16-bit
+// number reads as 0. Raises 6 "Overflow" for a number outside the counter's
 // range and 62 "Input past end of file" when a field is missing.
 Counters parseCounterFile(const QByteArray& bytes);
 

@@ -69,8 +69,9 @@ void HistoryBrowser::showChosenText() {
         reportUnreadableEntry(controls_.textList, name, *error);
         return;
     }
+    // What was copied comes back without the line end its file adds.
     if (head.complete) {
-        loadedText_ = linesWithCrLf(QString::fromUtf8(head.bytes));
+        loadedText_ = capturedText(QString::fromUtf8(head.bytes));
         controls_.textViewer->setText(loadedText_, head.size);
     } else {
         showStartOfLongEntry(name, head);
@@ -83,19 +84,13 @@ void HistoryBrowser::showChosenText() {
 void HistoryBrowser::showStartOfLongEntry(const QString& name, const FileHead& head) {
     const QString file = path(name);
     TextBox::Whole whole;
+    // A file over the limit raises 7 before anything of it is read.
     whole.text = [file] {
-        QByteArray bytes;
-        forEachChunk(file, kStreamChunkBytes, [&](QByteArrayView chunk) {
-            if (bytes.size() + chunk.size() > kCopyLimitBytes) {
-                throw RuntimeError(7, QStringLiteral("Out of memory"), file);
-            }
-            bytes.append(chunk);
-        });
-        return linesWithCrLf(QString::fromUtf8(bytes));
+        return capturedText(QString::fromUtf8(readWholeFile(file, kCopyLimitBytes)));
     };
     whole.inPieces = [file](const TextBox::PieceSink& write) {
         QStringDecoder decoder(QStringDecoder::Utf8);
-        LineEnds ends;
+        CapturedTextPieces ends;
         QString piece;
         forEachChunk(file, kStreamChunkBytes, [&](QByteArrayView chunk) {
             const QString decoded = decoder.decode(chunk);
@@ -132,7 +127,9 @@ void HistoryBrowser::copyPicture(Via via) {
 }
 
 // Copying a text back: capturing stops before the focus moves and the
-// message shows.
+// message shows. A text too big to take onto the clipboard (error 7, raised
+// before its file is read) is the one failure that says so; capturing is
+// left as it was.
 void HistoryBrowser::copyText(Via via) {
     const bool button = via == Via::Button;
     QString text;
@@ -140,7 +137,7 @@ void HistoryBrowser::copyText(Via via) {
         button
             ? QStringLiteral("Text has been copied to clipboard. Clipboard Copy has been disabled.")
             : QStringLiteral("Text has been copied to clipboard. Clip Copy has been disabled.");
-    (void)trapRunTimeError([&] {
+    const auto error = trapRunTimeError([&] {
         host_.beep();
         text = button              ? controls_.textViewer->text()
                : loadedWhole_.text ? loadedWhole_.text()
@@ -150,6 +147,15 @@ void HistoryBrowser::copyText(Via via) {
         view_.selectCaptureOff();
         host_.msgBox(message, MsgInformation, kTextCopy);
     });
+    if (error && error->number() == 7) {
+        (void)trapRunTimeError([&] {
+            host_.msgBox(
+                QStringLiteral("This text is too big to copy to the clipboard: at most %1 MiB "
+                               "can be copied back.\n\nNothing has been copied.")
+                    .arg(kCopyLimitBytes >> 20),
+                MsgExclamation, kTextCopy);
+        });
+    }
 }
 
 void HistoryBrowser::deletePicture() {

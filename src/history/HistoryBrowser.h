@@ -50,12 +50,14 @@ class HistoryBrowser {
     // the counter file.
     void deleteText(Via via);
 
-    // The text last read from the text list, each line followed by CR LF.
-    // Of an entry too long to hold, only the start is kept; the copy
-    // command reads the whole file again.
+    // The text last read from the text list, its line ends made CR LF and
+    // without the one CR LF that a capture file ends in, so that copying it
+    // back gives what was copied. Of an entry too long to hold, only the
+    // start is kept; the copy command reads the whole file again.
     const QString& loadedText() const { return loadedText_; }
 
-    // The most of a long entry that "Copy Text" takes onto the clipboard.
+    // The most of a long entry that "Copy Text" takes onto the clipboard; a
+    // larger file is refused with a message before it is read.
     static constexpr qsizetype kCopyLimitBytes = qsizetype(512) << 20;
 
   private:

@@ -39,4 +39,33 @@ QString linesWithCrLf(const QString& text) {
     return out + ends.finish();
 }
 
+QString capturedText(const QString& fileText) {
+    QString out;
+    out.reserve(fileText.size() + fileText.size() / 32);
+    CapturedTextPieces pieces;
+    pieces.convert(fileText, out);
+    return out + pieces.finish();
+}
+
+// A long piece is converted where it stands, never copied whole.
+void CapturedTextPieces::convert(QStringView piece, QString& out) {
+    if (piece.size() >= 2) {
+        ends_.convert(held_, out);
+        ends_.convert(piece.left(piece.size() - 2), out);
+        held_ = piece.right(2).toString();
+        return;
+    }
+    held_.append(piece);
+    if (held_.size() <= 2) return;
+    ends_.convert(QStringView(held_).left(held_.size() - 2), out);
+    held_.remove(0, held_.size() - 2);
+}
+
+QString CapturedTextPieces::finish() {
+    QString out;
+    if (held_ != QLatin1String("\r\n")) ends_.convert(held_, out);
+    held_.clear();
+    return out;
+}
+
 }  // namespace brimlet

@@ -25,4 +25,24 @@ class LineEnds {
     bool atLineStart_ = true;  // nothing of a line since the last line end
 };
 
+// The text of a capture file as it was copied: its line ends made CR LF as
+// above, but without the one CR LF that ends the file (written after every
+// captured text), and nothing added after a last line without one. A file
+// that does not end in CR LF loses nothing.
+QString capturedText(const QString& fileText);
+
+// The same for a file read in pieces: the last two characters are held
+// back until it is known whether they end the file.
+class CapturedTextPieces {
+  public:
+    // Appends what is known to come before the end of the file to `out`.
+    void convert(QStringView piece, QString& out);
+    // What is left once the file has ended.
+    QString finish();
+
+  private:
+    LineEnds ends_;
+    QString held_;
+};
+
 }  // namespace brimlet

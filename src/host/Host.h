@@ -41,6 +41,12 @@ class Host {
     // Empties the clipboard if it still holds the copy last taken from it;
     // a copy made since in another program is left alone.
     virtual void clipboardClearCaptured() = 0;
+    // For leaving copies on the clipboard instead of emptying it. The copy
+    // on the clipboard now (passOver), or the copy last taken from it
+    // (leaveCaptured), stays there and offers no format until the clipboard
+    // changes, so it is never captured, or captured only once.
+    virtual void clipboardPassOver() = 0;
+    virtual void clipboardLeaveCaptured() = 0;
     // Calls `handler` when another program has changed the clipboard (never
     // for a change made through this host).
     virtual void onClipboardChanged(std::function<void()> handler) = 0;

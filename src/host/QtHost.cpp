@@ -128,6 +128,9 @@ const QMimeData* QtHost::mimeData() {
 }
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
+    // A copy left on the clipboard is no reason to keep the look once the
+    // clipboard has changed.
+    if (look_ && passesOver(*look_)) look_->uncaptured = false;
     if (!changesReported_ || !lookIsFresh()) {
         // What this program put on the clipboard is answered from memory;
         // another program's, on X11, once the reader has looked.
@@ -137,6 +140,7 @@ bool QtHost::clipboardHasFormat(ClipFormat format) {
         }
         look_ = lookThroughQt();
     }
+    if (passesOver(*look_)) return false;
     return format == ClipFormat::Bitmap ? look_->bitmap : look_->text;
 }
 
@@ -451,6 +455,25 @@ void QtHost::clipboardClearCaptured() {
     if (!changedSince && x_->currentOwner() == captured.owner) stalledOwner_ = captured.owner;
     // Another program copied while this copy was read: look at it now.
     if (changedSince) startLookThroughX();
+}
+
+void QtHost::clipboardPassOver() {
+    passedOver_ = generation_;
+}
+
+// The look stays, so the ticks that follow answer from it without asking
+// the owner again.
+void QtHost::clipboardLeaveCaptured() {
+    if (!look_) {
+        clipboardPassOver();
+        return;
+    }
+    passedOver_ = std::max(passedOver_, look_->generation);
+    if (look_->throughX) {
+        leftOwner_ = look_->owner;
+        leftSince_ = look_->since;
+    }
+    look_->uncaptured = false;
 }
 
 void QtHost::msgBox(const QString& prompt, int style, const QString& title) {

@@ -65,6 +65,8 @@ class QtHost : public Host {
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
     void clipboardClearCaptured() override;
+    void clipboardPassOver() override;
+    void clipboardLeaveCaptured() override;
     void onClipboardChanged(std::function<void()> handler) override;
     void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override;
 
@@ -110,6 +112,17 @@ class QtHost : public Host {
     // what was read before it is gone from the clipboard.
     quint64 ownChange_ = 0;
     std::optional<Look> look_;
+    // Copies left on the clipboard: those of changes up to passedOver_, and
+    // the one the X reader saw held by leftOwner_ since leftSince_ (however
+    // often a change is reported while it stays).
+    quint64 passedOver_ = 0;
+    std::uint32_t leftOwner_ = 0;
+    std::uint32_t leftSince_ = 0;
+    bool passesOver(const Look& look) const {
+        return look.generation <= passedOver_ ||
+               (look.throughX && look.owner != 0 && look.since != 0 && look.owner == leftOwner_ &&
+                look.since == leftSince_);
+    }
     // Whether the platform reports every change of the clipboard, so a look
     // stays true until the next report.
     bool changesReported_ = false;

@@ -83,21 +83,42 @@ TEST_F(CaptureE2E, CopiesATenthOfASecondApartAreAllKept) {
     }
 }
 
+// Numbers go on past 32767.
 TEST_F(CaptureE2E, RestartNumbersOnFromTheCounterFile) {
-    writeFile(at("pikcounter.txt"), "12,7\r\n");
+    writeFile(at("pikcounter.txt"), "0,32766\r\n");
     {
         Brimlet brimlet(dir.path());
         ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
-        ASSERT_TRUE(captureProbe(dir.path(), "text 8.txt"));
+        ASSERT_TRUE(captureProbe(dir.path(), "text 32767.txt"));
         copyToClipboard("second");
-        ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
-        EXPECT_TRUE(counterFileHolds("12,9\r\n"));
+        ASSERT_TRUE(waitUntil([&] { return exists("text 32768.txt"); }));
+        EXPECT_TRUE(counterFileHolds("0,32768\r\n"));
     }
     Brimlet again(dir.path());
     ASSERT_TRUE(again.waitForWindow()) << again.output().toStdString();
-    ASSERT_TRUE(captureProbe(dir.path(), "text 10.txt"));
-    EXPECT_EQ(readFile(at("text 9.txt")), QByteArray("second\r\n"));
-    EXPECT_TRUE(counterFileHolds("12,10\r\n"));
+    ASSERT_TRUE(captureProbe(dir.path(), "text 32769.txt"));
+    EXPECT_EQ(readFile(at("text 32768.txt")), QByteArray("second\r\n"));
+    EXPECT_TRUE(counterFileHolds("0,32769\r\n"));
+}
+
+TEST_F(CaptureE2E, LeaveCopiesCapturesEachCopyOnceAndKeepsItOnTheClipboard) {
+    copyToClipboard("copied before the start");
+    Brimlet brimlet(dir.path(), Brimlet::Trace::Off, {"--leave-copies"});
+    ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
+    // A probe copied before start-up passed over the clipboard is never
+    // captured: it is copied again.
+    ASSERT_TRUE(waitUntil([&] {
+        copyToClipboard("probe");
+        return waitUntil([&] { return exists("text 1.txt"); }, std::chrono::seconds(3));
+    }));
+    for (const QByteArray n : {"2", "3"}) {
+        copyToClipboard("copy " + n);
+        ASSERT_TRUE(waitUntil([&] { return exists("text " + n + ".txt"); }));
+        QThread::msleep(1500);  // three ticks: it is not captured again
+        EXPECT_EQ(clipboardText().out, "copy " + n);
+        EXPECT_TRUE(counterFileHolds("0," + n + "\r\n"));
+    }
+    EXPECT_EQ(readFile(at("text 1.txt")), QByteArray("probe\r\n"));
 }
 
 }  // namespace

@@ -36,8 +36,10 @@ TEST(CommandLineE2E, HelpAndVersionAnswerWithoutOpeningAWindow) {
     runWithoutDesktop(help, {"--help"});
     EXPECT_EQ(help.exitCode(), 0);
     const QByteArray text = help.readAllStandardOutput();
-    EXPECT_TRUE(text.startsWith("Usage: brimlet [--from-menu | --help | --version]\n"));
+    EXPECT_TRUE(
+        text.startsWith("Usage: brimlet [--from-menu] [--leave-copies] [--help | --version]\n"));
     EXPECT_TRUE(text.contains("pikcounter.txt"));
+    EXPECT_TRUE(text.contains("--leave-copies  leave each copy on the clipboard"));
 }
 
 TEST(CommandLineE2E, NoDesktopIsSaidPlainlyInsteadOfRunningUselessly) {
@@ -56,7 +58,7 @@ TEST(CommandLineE2E, UnknownOptionsAndAnUnreachableDisplayEndWithOneClearLine) {
     EXPECT_TRUE(unknown.readAllStandardOutput().isEmpty());
     EXPECT_EQ(unknown.readAllStandardError(),
               "brimlet: unknown option '--colour'\n"
-              "Usage: brimlet [--from-menu | --help | --version]\n");
+              "Usage: brimlet [--from-menu] [--leave-copies] [--help | --version]\n");
 
     // A display number no X server of this machine uses.
     int number = 900;

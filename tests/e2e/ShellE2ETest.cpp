@@ -112,7 +112,7 @@ TEST_F(ShellE2E, ACopyBackOutlivesTheProgramUntilAnotherProgramCopies) {
         brimlet.output().startsWith("brimlet: capturing into " + dir.path().toUtf8() + "\n"))
         << brimlet.output().toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(".brimlet.lock")));
-    EXPECT_EQ(clipboardText().out, QByteArray("kept after the end\r\n"));
+    EXPECT_EQ(clipboardText().out, QByteArray("kept after the end"));
     EXPECT_EQ(brimletProcessesOnThisDisplay().size(), 1) << "one holder serves the copy";
 
     copyToClipboard("copied in another program");

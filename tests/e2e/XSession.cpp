@@ -133,7 +133,7 @@ Desktop::~Desktop() {
     }
 }
 
-Brimlet::Brimlet(const QString& folder, Trace trace) {
+Brimlet::Brimlet(const QString& folder, Trace trace, const QStringList& args) {
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // The program finds its own libraries and plugins (a bundle included):
@@ -146,7 +146,7 @@ Brimlet::Brimlet(const QString& folder, Trace trace) {
                            QStringLiteral("brimlet.trace.debug=true"));
     }
     process_.setProcessEnvironment(environment);
-    process_.start(brimletBinary(), {});
+    process_.start(brimletBinary(), args);
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
 }
 

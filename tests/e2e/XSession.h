@@ -73,7 +73,7 @@ class Desktop {
 class Brimlet {
   public:
     enum class Trace { Off, On };
-    explicit Brimlet(const QString& folder, Trace trace = Trace::Off);
+    explicit Brimlet(const QString& folder, Trace trace = Trace::Off, const QStringList& args = {});
     ~Brimlet();
     // Waits until the main window is mapped.
     bool waitForWindow();

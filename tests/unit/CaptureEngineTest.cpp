@@ -105,6 +105,21 @@ TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {
     EXPECT_EQ(view.added, (QStringList{"text 1.txt", "text 2.txt"}));
 }
 
+TEST_F(CaptureEngineTest, LeavingCopiesCapturesEachOnceAndNeverEmptiesTheClipboard) {
+    engine.setLeaveCopies(true);
+    host.text = "before the start";
+    started();
+    host.text = "copied";
+    engine.onCaptureTick();
+    engine.onCaptureTick();
+    host.text = "before On";
+    engine.turnOnEmptyingClipboard();
+    engine.onCaptureTick();
+    EXPECT_EQ(files(), (QStringList{"pikcounter.txt", "text 1.txt"}));
+    EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("copied\r\n"));
+    EXPECT_EQ(host.text, QString("before On"));
+}
+
 TEST_F(CaptureEngineTest, PictureCaptureWinsOverTextOfTheSameCopy) {
     QFile counter(at("pikcounter.txt"));
     ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
@@ -136,14 +151,14 @@ TEST_F(CaptureEngineTest, EmptyClipboardTouchesNothing) {
 
 TEST_F(CaptureEngineTest, FailedTickIsReportedOnceSwitchesCapturingOffAndKeepsTheClipboard) {
     started();
-    engine.store().counters().text = 32767;
+    engine.store().counters().text = 2147483647;
     host.text = "keep me";
     timerTick();
     EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});
     EXPECT_EQ(view.selected, "Off");
     EXPECT_FALSE(engine.isOn());
     EXPECT_EQ(host.text, QString("keep me"));
-    EXPECT_EQ(engine.store().counters().text, 32767);
+    EXPECT_EQ(engine.store().counters().text, 2147483647);
     EXPECT_EQ(files(), QStringList{});  // neither a capture nor a counter file
 }
 
@@ -151,7 +166,7 @@ TEST_F(CaptureEngineTest, FailedTickStopsTheTimerEvenWhenOffWasAlreadySelected) 
     started();
     view.selected = "Off";
     host.picture = solid(2, 2, Qt::blue);
-    engine.store().counters().picture = 32767;
+    engine.store().counters().picture = 2147483647;
     timerTick();
     EXPECT_FALSE(engine.isOn());
     EXPECT_EQ(host.messages().size(), 1);

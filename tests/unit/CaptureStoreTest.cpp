@@ -34,19 +34,19 @@ TEST(CaptureNames, RenderWithSignPositionAndNoPadding) {
     EXPECT_EQ(renderCounter(1), " 1");
     EXPECT_EQ(renderCounter(0), " 0");
     EXPECT_EQ(renderCounter(-4), "-4");
-    EXPECT_EQ(renderCounter(32767), " 32767");
-    EXPECT_EQ(renderCounter(-32768), "-32768");
+    EXPECT_EQ(renderCounter(2147483647), " 2147483647");
+    EXPECT_EQ(renderCounter(-2147483647 - 1), "-2147483648");
     EXPECT_EQ(pictureFileName(12), "picture 12.jpeg");
     EXPECT_EQ(pictureFileName(-2), "picture-2.jpeg");
     EXPECT_EQ(textFileName(1), "text 1.txt");
 }
 
 TEST(CaptureNames, RaisingStopsAtTheTopWithOverflow) {
-    Counter c = 32766;
+    Counter c = 2147483646;
     raiseCounter(c);
-    EXPECT_EQ(c, 32767);
+    EXPECT_EQ(c, 2147483647);
     EXPECT_EQ(errorNumber([&] { raiseCounter(c); }), 6);
-    EXPECT_EQ(c, 32767);
+    EXPECT_EQ(c, 2147483647);
     Counter negative = -1;
     raiseCounter(negative);
     EXPECT_EQ(negative, 0);
@@ -56,7 +56,7 @@ TEST(CounterFile, WriterBytes) {
     EXPECT_EQ(counterFileBytes({12, 7}), QByteArray("12,7\r\n"));
     EXPECT_EQ(counterFileBytes({-3, 0}), QByteArray("-3,0\r\n"));
     EXPECT_EQ(counterFileBytes({0, 0}), QByteArray("0,0\r\n"));
-    EXPECT_EQ(counterFileBytes({-32768, 32767}), QByteArray("-32768,32767\r\n"));
+    EXPECT_EQ(counterFileBytes({-32768, 40000}), QByteArray("-32768,40000\r\n"));
 }
 
 TEST(CounterFile, ReaderAcceptsWhatAnInputStatementAccepts) {
@@ -68,7 +68,7 @@ TEST(CounterFile, ReaderAcceptsWhatAnInputStatementAccepts) {
     EXPECT_EQ(parseCounterFile("12\n7"), (Counters{12, 7}));
     EXPECT_EQ(parseCounterFile("12 7"), (Counters{12, 7}));
     EXPECT_EQ(parseCounterFile("-3,0\r\n"), (Counters{-3, 0}));
-    EXPECT_EQ(parseCounterFile("-32768,32767\r\n"), (Counters{-32768, 32767}));
+    EXPECT_EQ(parseCounterFile("-2147483648,40000\r\n"), (Counters{-2147483647 - 1, 40000}));
     // A field that is not a number reads as 0.
     EXPECT_EQ(parseCounterFile("abc,5\r\n"), (Counters{0, 5}));
     EXPECT_EQ(parseCounterFile("5,\r\n"), (Counters{5, 0}));
@@ -81,9 +81,9 @@ TEST(CounterFile, ReaderFailsOnMissingFieldsAndOutOfRange) {
     EXPECT_EQ(errorNumber([] { parseCounterFile("5"); }), 62);
     EXPECT_EQ(errorNumber([] { parseCounterFile("5\r\n"); }), 62);
     EXPECT_EQ(errorNumber([] { parseCounterFile("   "); }), 62);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("40000,1\r\n"); }), 6);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("1,-32769\r\n"); }), 6);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("32768,0"); }), 6);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("4000000000,1\r\n"); }), 6);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("1,-2147483649\r\n"); }), 6);
+    EXPECT_EQ(errorNumber([] { parseCounterFile("2147483648,0"); }), 6);
 }
 
 class CaptureStoreTest : public ::testing::Test {
@@ -203,10 +203,10 @@ TEST_F(CaptureStoreTest, CaptureNeverReplacesAnExistingFile) {
     EXPECT_EQ(readAll(at("picture 1.jpeg")), QByteArray("older picture"));
 
     // Searching for a free name past the top is an overflow, not a replacement.
-    writeAll(at("text 32767.txt"), "top");
-    store.counters().text = 32767;
+    writeAll(at("text 2147483647.txt"), "top");
+    store.counters().text = 2147483647;
     EXPECT_EQ(errorNumber([&] { store.saveText("x"); }), 6);
-    EXPECT_EQ(readAll(at("text 32767.txt")), QByteArray("top"));
+    EXPECT_EQ(readAll(at("text 2147483647.txt")), QByteArray("top"));
 }
 
 TEST_F(CaptureStoreTest, PicturesAreTwentyFourBitBitmapsWhateverTheirDepth) {

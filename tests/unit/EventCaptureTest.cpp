@@ -85,7 +85,7 @@ TEST_F(EventCaptureTest, NothingIsCapturedBeforeTheFirstTickOrWhileOff) {
 
 TEST_F(EventCaptureTest, AFailingEventCaptureIsReportedAndSwitchesOff) {
     started();
-    engine.store().counters().text = 32767;
+    engine.store().counters().text = 2147483647;
     host.copyInAnotherProgram(QString("keep"));
     deliver();
     EXPECT_EQ(host.messages(), QStringList{"msgBox 16 Brimlet: Run-time error '6':\n\nOverflow"});

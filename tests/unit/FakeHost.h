@@ -26,6 +26,7 @@ class FakeHost : public Host {
     TrayActivated trayActivated;
 
     bool clipboardHasFormat(ClipFormat format) override {
+        if (passedOver && passedOver->first == picture && passedOver->second == text) return false;
         return format == ClipFormat::Bitmap ? picture.has_value() : text.has_value();
     }
     QImage clipboardGetPicture() override {
@@ -57,6 +58,10 @@ class FakeHost : public Host {
         text.reset();
     }
     void clipboardClearCaptured() override { clipboardClear(); }
+    // What is passed over or left offers no format until the content changes.
+    void clipboardPassOver() override { passedOver.emplace(picture, text); }
+    void clipboardLeaveCaptured() override { clipboardPassOver(); }
+    std::optional<std::pair<std::optional<QImage>, std::optional<QString>>> passedOver;
     void onClipboardChanged(std::function<void()> handler) override {
         changed = std::move(handler);
     }

@@ -41,6 +41,9 @@ TEST(LineReader, EveryLineEndsInCrLfAndALoneLfStaysInside) {
     EXPECT_EQ(linesWithCrLf("a\r"), "a\r\n");
     EXPECT_EQ(linesWithCrLf("\r\n"), "\r\n");
     EXPECT_EQ(linesWithCrLf("a\r\rb\r\n\n"), "a\r\n\r\nb\r\n\n\r\n");
+    EXPECT_EQ(capturedText("one\ntwo\n\r\n"), "one\ntwo\n");  // only the file's own CR LF goes
+    EXPECT_EQ(capturedText("a\r\n\r\n"), "a\r\n");
+    EXPECT_EQ(capturedText("a\rb"), "a\r\nb");
 }
 
 // The capture engine's window for these tests: the history's own lists and
@@ -120,7 +123,7 @@ TEST_F(HistoryTest, SelectingEntriesFillsOnlyTheirOwnViewer) {
     textList.refresh();
 
     ASSERT_TRUE(textList.selectName("text 1.txt"));
-    EXPECT_EQ(history.loadedText(), "first\nsame line\r\nsecond\r\n");
+    EXPECT_EQ(history.loadedText(), "first\nsame line\r\nsecond");
     EXPECT_EQ(textViewer.text(), history.loadedText());
     EXPECT_EQ(pictureViewer.picture().pixel(0, 0), qRgb(255, 0, 0)) << "picture viewer untouched";
 
@@ -129,7 +132,7 @@ TEST_F(HistoryTest, SelectingEntriesFillsOnlyTheirOwnViewer) {
     pictureList.refresh();
     ASSERT_TRUE(pictureList.selectName("picture 9.jpeg"));
     EXPECT_EQ(pictureViewer.picture().pixel(0, 0), qRgb(0, 255, 0));
-    EXPECT_EQ(textViewer.text(), "first\nsame line\r\nsecond\r\n") << "text viewer untouched";
+    EXPECT_EQ(textViewer.text(), "first\nsame line\r\nsecond") << "text viewer untouched";
 
     // A PNG under a ".jpeg" name is read by its content.
     ASSERT_TRUE(solid(Qt::blue).save(dir.filePath("picture 8.jpeg"), "PNG"));
@@ -141,11 +144,11 @@ TEST_F(HistoryTest, SelectingEntriesFillsOnlyTheirOwnViewer) {
     host.text = "captured";
     engine.onCaptureTick();
     EXPECT_EQ(textViewer.text(), "captured");
-    EXPECT_EQ(history.loadedText(), "first\nsame line\r\nsecond\r\n");
+    EXPECT_EQ(history.loadedText(), "first\nsame line\r\nsecond");
     EXPECT_EQ(textList.fileName(), "text 1.txt") << "a capture keeps the selection";
 
     ASSERT_TRUE(textList.selectName("pikcounter.txt"));
-    EXPECT_EQ(textViewer.text(), "4,3\r\n");
+    EXPECT_EQ(textViewer.text(), "4,3");
     EXPECT_TRUE(host.messages().isEmpty());
 }
 
@@ -219,7 +222,7 @@ TEST_F(HistoryTest, CopyTextButtonTakesTheViewerAndTheMenuItemTheLoadedText) {
     EXPECT_EQ(view.selected, "Off");
 
     view.selectCaptureOn();
-    write("text 1.txt", "from the file");
+    write("text 1.txt", "from the file\r\n");
     textList.refresh();
     textList.selectName("text 1.txt");
     host.text = "captured later";
@@ -232,7 +235,7 @@ TEST_F(HistoryTest, CopyTextButtonTakesTheViewerAndTheMenuItemTheLoadedText) {
                                        "msgBox 64 Text Copy: Text has been copied to clipboard. "
                                        "Clipboard Copy has been disabled."}));
     history.copyText(Via::Menu);
-    EXPECT_EQ(host.text, QString("from the file\r\n"));
+    EXPECT_EQ(host.text, QString("from the file"));
 }
 
 TEST_F(HistoryTest, DeleteCommandsRefuseTheProtectedNamesExactly) {
@@ -379,6 +382,7 @@ TEST_F(HistoryTest, AnEntryTooLongToHoldIsShownByItsStartAndCopiedAndSavedWhole)
     bytes.replace(kStreamChunkBytes - 1, 2, "\r\n");          // CR | LF across a chunk end
     bytes.replace(2 * kStreamChunkBytes - 1, 2, "\xC3\xBC");  // u-umlaut across the next
     bytes.replace(2 * kStreamChunkBytes + 100, 1, "\r");      // a lone CR
+    bytes += "\r\n";                                          // as a capture file ends
     write("long.txt", bytes);
     textList.refresh();
     ASSERT_TRUE(textList.selectName("long.txt"));
@@ -387,7 +391,7 @@ TEST_F(HistoryTest, AnEntryTooLongToHoldIsShownByItsStartAndCopiedAndSavedWhole)
         textViewer.toPlainText().endsWith("Copy Text and Save Text As take the whole file.]"));
     EXPECT_LT(history.loadedText().size(), kTextHeadBytes + 1000) << "only the start is held";
 
-    const QString whole = linesWithCrLf(QString::fromUtf8(bytes));
+    const QString whole = linesWithCrLf(QString::fromUtf8(bytes)).chopped(2);
     history.copyText(Via::Button);
     EXPECT_TRUE(host.text == whole) << "the button copies the whole file";
     host.text.reset();
@@ -401,6 +405,16 @@ TEST_F(HistoryTest, AnEntryTooLongToHoldIsShownByItsStartAndCopiedAndSavedWhole)
     dialog.nameBox()->setText("saved");
     dialog.saveButton()->click();
     EXPECT_TRUE(readAll(target.filePath("saved")) == whole.toUtf8() + "\r\n");
+
+    QFile huge(dir.filePath("huge.txt"));  // sparse, over the limit: refused before it is read
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) &&
+                huge.resize(HistoryBrowser::kCopyLimitBytes + 1));
+    textList.refresh();
+    ASSERT_TRUE(textList.selectName("huge.txt"));
+    host.text.reset();
+    history.copyText(Via::Button);
+    EXPECT_FALSE(host.text.has_value());
+    EXPECT_TRUE(host.messages().last().contains("at most 512 MiB can be copied back"));
 }
 
 }  // namespace
