@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <algorithm>
 #include <cstdlib>
@@ -178,12 +179,26 @@ bool gifEndsEarly(QByteArrayView b) {
     }
 }
 
+// An X bitmap: as many hexadecimal bytes as its width and height take.
+bool xbmEndsEarly(QByteArrayView b) {
+    static const QRegularExpression size(
+        QStringLiteral(R"(#define\s+\S*width\s+(\d+)\s+#define\s+\S*height\s+(\d+))"));
+    const QRegularExpressionMatch m =
+        size.match(QString::fromLatin1(b.first(std::min<qsizetype>(b.size(), 1024))));
+    const qsizetype data = b.indexOf('{');
+    if (!m.hasMatch() || data < 0) return false;  // not one Qt reads
+    const qint64 width = m.captured(1).toLongLong();
+    const qint64 height = m.captured(2).toLongLong();
+    return b.sliced(data).count("0x") < (width + 7) / 8 * height;
+}
+
 }  // namespace
 
 bool pictureDataEndsEarly(QByteArrayView bytes) {
     if (bytes.startsWith("BM")) return bitmapEndsEarly(bytes);
     if (bytes.startsWith("\xFF\xD8")) return jpegEndsEarly(bytes);
     if (bytes.startsWith("GIF8")) return gifEndsEarly(bytes);
+    if (bytes.startsWith("#define")) return xbmEndsEarly(bytes);
     return false;
 }
 

@@ -28,9 +28,9 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write);
 
 // Whether picture data ends before its own headers say it does: an
 // uncompressed or run-length coded bitmap shorter than its rows, a JPEG
-// that ends before its end marker, a GIF that ends inside a block. Qt would read such data as a
-// picture of the full size, the missing part black or grey, however large the header says it is; it
-// is refused before any memory is taken for it.
+// that ends before its end marker, a GIF that ends inside a block, an X bitmap short of its bytes.
+// Qt would read such data as a picture of the full size, the missing part black or grey, however
+// large the header says it is; it is refused before any memory is taken for it.
 bool pictureDataEndsEarly(QByteArrayView bytes);
 // Reads picture data by its content; a null picture when it cannot be read
 // or ends early.

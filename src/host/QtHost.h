@@ -38,8 +38,9 @@ struct ClipboardLook {
     bool throughX = false;
     std::uint32_t owner = 0;
     std::uint32_t since = 0;
-    // The owner did not answer in time, or offered more than is taken in
-    // one go (tooBig): skipped until the clipboard changes hands.
+    // The owner did not answer in time (asked again at later ticks, with
+    // more patience), or offered more than is taken in one go (tooBig:
+    // skipped until the clipboard changes hands).
     bool stalled = false;
     bool tooBig = false;
     // The clipboard changed hands before the owner answered: what came may

@@ -231,6 +231,10 @@ TEST(BitmapFile, PictureDataCutShortIsRefusedBeforeItIsRead) {
     const QByteArray gif("GIF89a\1\0\1\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;", 29);
     EXPECT_FALSE(pictureDataEndsEarly(gif));
     EXPECT_TRUE(pictureDataEndsEarly(gif.chopped(3)));
+    const QByteArray xbm =
+        "#define a_width 9\n#define a_height 2\nstatic char a_bits[] = {0x1,0x2,0x3";
+    EXPECT_FALSE(pictureDataEndsEarly(xbm + ",0x4};"));
+    EXPECT_TRUE(pictureDataEndsEarly(xbm + "};"));
 }
 
 TEST(CompoundText, EveryDesignatedSetIsDecodedAndTheRestReplaced) {
