@@ -3,8 +3,10 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -49,7 +51,161 @@ class LittleEndianWriter {
     char* at_;
 };
 
+quint32 le32(QByteArrayView b, qsizetype at) {
+    return qFromLittleEndian<quint32>(b.data() + at);
+}
+quint16 le16(QByteArrayView b, qsizetype at) {
+    return qFromLittleEndian<quint16>(b.data() + at);
+}
+
+// Walks run-length coded rows from `at`: they must reach the end of the
+// picture (its end mark, or as many rows as it has) before the data ends.
+bool runLengthEndsEarly(QByteArrayView b, qsizetype at, bool fourBits, qint64 height) {
+    qint64 row = 0;
+    while (at + 2 <= b.size()) {
+        const auto count = static_cast<uchar>(b[at]);
+        const auto code = static_cast<uchar>(b[at + 1]);
+        at += 2;
+        if (count != 0) continue;     // a run of one colour
+        if (code == 1) return false;  // end of the picture
+        if (code == 0) {
+            if (++row >= height) return false;  // end of a row
+        } else if (code == 2) {
+            if (at + 2 > b.size()) return true;
+            row += static_cast<uchar>(b[at + 1]);  // a move right and down
+            at += 2;
+        } else {
+            const qsizetype bytes = fourBits ? (code + 1) / 2 : code;  // pixels given one by one
+            at += bytes + (bytes & 1);
+        }
+    }
+    return true;
+}
+
+// A Windows bitmap: the rows its info header promises, from where its file
+// header says they start.
+bool bitmapEndsEarly(QByteArrayView b) {
+    if (b.size() < 18) return true;
+    const quint32 headerSize = le32(b, 14);
+    qint64 width = 0;
+    qint64 height = 0;
+    int depth = 0;
+    quint32 compression = 0;
+    if (headerSize == 12) {
+        if (b.size() < 26) return true;
+        width = le16(b, 18);
+        height = le16(b, 20);
+        depth = le16(b, 24);
+    } else if (headerSize >= 40) {
+        if (b.size() < 54) return true;
+        width = std::abs(qint64(qint32(le32(b, 18))));
+        height = std::abs(qint64(qint32(le32(b, 22))));  // negative: top-down rows
+        depth = le16(b, 28);
+        compression = le32(b, 30);
+    } else {
+        return false;  // not a header Qt reads
+    }
+    const qint64 start = std::max<qint64>(le32(b, 10), kFileHeaderBytes + headerSize);
+    if (height == 0 || width == 0) return false;
+    constexpr quint32 kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
+    if (compression == kRle8 || compression == kRle4) {
+        return start > b.size() || runLengthEndsEarly(b, start, compression == kRle4, height);
+    }
+    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) {
+        return false;
+    }
+    // Rows padded to four bytes; the last row's padding may be left out.
+    const qint64 rowBits = width * depth;
+    const qint64 rowBytes = (rowBits + 31) / 32 * 4;
+    if (rowBytes == 0 || height - 1 > b.size() / rowBytes) return rowBytes != 0;
+    return b.size() < start + rowBytes * (height - 1) + (rowBits + 7) / 8;
+}
+
+// A JPEG: its segments, each as long as it says, and the coded data after
+// each start of scan, up to the end marker.
+bool jpegEndsEarly(QByteArrayView b) {
+    qsizetype at = 2;
+    for (;;) {
+        while (at < b.size() && static_cast<uchar>(b[at]) == 0xFF) ++at;  // fill bytes
+        if (at >= b.size()) return true;
+        const auto marker = static_cast<uchar>(b[at++]);
+        if (marker == 0xD9) return false;                                    // end of picture
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+        if (at + 2 > b.size()) return true;
+        at += qFromBigEndian<quint16>(b.data() + at);
+        if (at > b.size()) return true;
+        if (marker != 0xDA) continue;
+        // Coded data: a 0xFF in it is followed by 0 or a restart marker.
+        for (;; ++at) {
+            if (at + 1 >= b.size()) return true;
+            if (static_cast<uchar>(b[at]) != 0xFF) continue;
+            const auto next = static_cast<uchar>(b[at + 1]);
+            if (next != 0 && next != 0xFF && (next < 0xD0 || next > 0xD7)) break;
+        }
+    }
+}
+
+// A GIF: its colour tables and blocks, each chain of data blocks up to its
+// empty block. (A missing trailer after the last block is forgiven.)
+bool gifEndsEarly(QByteArrayView b) {
+    auto table = [&](qsizetype flags) {
+        const auto packed = static_cast<uchar>(b[flags]);
+        return (packed & 0x80) != 0 ? qsizetype(3) << ((packed & 7) + 1) : 0;
+    };
+    if (b.size() < 13) return true;
+    qsizetype at = 13 + table(10);
+    auto skipChain = [&] {
+        for (;;) {
+            if (at >= b.size()) return false;
+            const auto length = static_cast<uchar>(b[at++]);
+            if (length == 0) return true;
+            at += length;
+        }
+    };
+    for (;;) {
+        if (at > b.size()) return true;
+        if (at == b.size()) return false;
+        const auto block = static_cast<uchar>(b[at]);
+        if (block == 0x3B) return false;  // the trailer
+        if (block == 0x21) {              // an extension: its label, its data
+            at += 2;
+        } else if (block == 0x2C) {  // a picture: where it goes, its colours, its code size
+            if (at + 10 > b.size()) return true;
+            at += 10 + table(at + 9) + 1;
+        } else {
+            return false;  // not a block: Qt reads what came before it
+        }
+        if (!skipChain()) return true;
+    }
+}
+
+// An X bitmap: as many hexadecimal bytes as its width and height take.
+bool xbmEndsEarly(QByteArrayView b) {
+    static const QRegularExpression size(
+        QStringLiteral(R"(#define\s+\S*width\s+(\d+)\s+#define\s+\S*height\s+(\d+))"));
+    const QRegularExpressionMatch m =
+        size.match(QString::fromLatin1(b.first(std::min<qsizetype>(b.size(), 1024))));
+    const qsizetype data = b.indexOf('{');
+    if (!m.hasMatch() || data < 0) return false;  // not one Qt reads
+    const qint64 width = m.captured(1).toLongLong();
+    const qint64 height = m.captured(2).toLongLong();
+    return b.sliced(data).count("0x") < (width + 7) / 8 * height;
+}
+
 }  // namespace
+
+bool pictureDataEndsEarly(QByteArrayView bytes) {
+    if (bytes.startsWith("BM")) return bitmapEndsEarly(bytes);
+    if (bytes.startsWith("\xFF\xD8")) return jpegEndsEarly(bytes);
+    if (bytes.startsWith("GIF8")) return gifEndsEarly(bytes);
+    if (bytes.startsWith("#define")) return xbmEndsEarly(bytes);
+    return false;
+}
+
+QImage decodePicture(const QByteArray& bytes) {
+    if (pictureDataEndsEarly(bytes)) return {};
+    return QImage::fromData(bytes);
+}
 
 QByteArray bitmapFileBytes(const QImage& picture) {
     QByteArray bytes;
@@ -119,6 +275,9 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write) {
 
 QImage loadPicture(const QString& path) {
     QByteArray bytes = readWholeFile(path, kPictureFileLimit);
+    if (pictureDataEndsEarly(bytes)) {
+        throw RuntimeError::invalidPicture(path + ": the picture ends before its data does");
+    }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QImage>
 #include <QString>
 
@@ -24,6 +25,16 @@ QByteArray bitmapFileBytes(const QImage& picture);
 // The same bytes handed to `write` a block of rows at a time, so that a
 // large picture is never held a second time as a whole file.
 void writeBitmapFile(const QImage& picture, const ByteSink& write);
+
+// Whether picture data ends before its own headers say it does: an
+// uncompressed or run-length coded bitmap shorter than its rows, a JPEG
+// that ends before its end marker, a GIF that ends inside a block, an X bitmap short of its bytes.
+// Qt would read such data as a picture of the full size, the missing part black or grey, however
+// large the header says it is; it is refused before any memory is taken for it.
+bool pictureDataEndsEarly(QByteArrayView bytes);
+// Reads picture data by its content; a null picture when it cannot be read
+// or ends early.
+QImage decodePicture(const QByteArray& bytes);
 
 // Reads a picture file by its content, whatever its name ends in. Raises
 // 53 "File not found", 75 "Path/File access error" for a name that is not a

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -20,6 +21,8 @@
 #include <new>
 
 #include "base/RuntimeError.h"
+#include "files/Picture.h"
+#include "host/x11/CompoundText.h"
 #include "host/x11/XClipboardReader.h"
 
 namespace brimlet {
@@ -43,13 +46,31 @@ bool isSecret(const QMimeData& data) {
     return data.hasFormat(kPasswordHint) && data.data(kPasswordHint).trimmed() == "secret";
 }
 
-// Copied files are left to the file manager: neither their names nor a
-// picture of them is captured.
+// What file managers put on the clipboard for copied or cut files: their
+// own marks, or a URL list naming local files.
 bool isCopiedFiles(const QMimeData& data) {
     if (data.hasFormat(kGnomeFiles) || data.hasFormat(kKdeCut)) return true;
     const QList<QUrl> urls = data.urls();
     return std::any_of(urls.cbegin(), urls.cend(),
                        [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+// Whether a text offered beside copied files only names them: every line a
+// path, a file URL, or one of the listed URLs, their paths or file names.
+bool isFileList(const QByteArray& text, const QByteArrayList& uris) {
+    QSet<QByteArray> names;
+    for (const QByteArray& uri : uris) {
+        const QUrl url = QUrl::fromEncoded(uri.trimmed());
+        names << uri.trimmed() << url.toString().toUtf8() << url.toLocalFile().toUtf8()
+              << url.fileName().toUtf8();
+    }
+    names.remove(QByteArray());
+    for (const QByteArray& untrimmed : text.split('\n')) {
+        const QByteArray line = untrimmed.trimmed();
+        if (line.isEmpty() || line.startsWith('/') || line.startsWith("file:")) continue;
+        if (!names.contains(line)) return false;
+    }
+    return true;
 }
 
 // Some programs end every text with a NUL byte, which is no part of the text.
@@ -109,6 +130,7 @@ QtHost::QtHost() {
             ++generation_;
             if (changingClipboard_) return;
             stalledOwner_ = 0;  // another program copied: ask again
+            stalledLooks_ = 0;
             if (changed_) changed_();
         });
 }
@@ -131,6 +153,12 @@ bool QtHost::clipboardHasFormat(ClipFormat format) {
     // A copy left on the clipboard is no reason to keep the look once the
     // clipboard has changed.
     if (look_ && passesOver(*look_)) look_->uncaptured = false;
+    if (changesReported_ && lookIsFresh() && look_->stalled && x_ &&
+        look_->owner == stalledOwner_ && stalledLooks_ < kStalledLooksMax) {
+        // The owner that did not answer is asked again, now with more patience.
+        startLookThroughX();
+        return false;
+    }
     if (!changesReported_ || !lookIsFresh()) {
         // What this program put on the clipboard is answered from memory;
         // another program's, on X11, once the reader has looked.
@@ -148,23 +176,30 @@ QtHost::Look QtHost::lookThroughQt() const {
     Look look;
     look.generation = generation_;
     const QMimeData* data = mimeData();
-    if (data != nullptr && !isSecret(*data) && !isCopiedFiles(*data)) {
+    if (data != nullptr && !isSecret(*data)) {
+        // A picture wins, whatever is offered beside it (an image viewer
+        // offers the picture's file too).
         look.bitmap = data->hasImage();
-        // Plain text only: a list of URLs alone is not text.
+        // Plain text only: a list of URLs alone is not text, and a text
+        // that only names copied files is left to the file manager.
         look.text = data->hasFormat(kTextPlain);
+        if (look.text && isCopiedFiles(*data)) {
+            QByteArrayList uris;
+            for (const QUrl& url : data->urls()) uris << url.toEncoded();
+            look.text = !isFileList(data->text().toUtf8(), uris);
+        }
     }
     return look;
 }
 
 namespace {
 
-// How long the owner may take to answer one request, and a look as a whole
-// (a large content that keeps coming earns more; see XClipboardReader).
-constexpr std::chrono::milliseconds kPatience(400);
+// The least time a look as a whole may take (a large content that keeps
+// coming earns more; see XClipboardReader).
 constexpr std::chrono::milliseconds kLookTime(2000);
 
-const QByteArrayList kTextTargets = {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT",
-                                     "text/plain"};
+const QByteArrayList kTextTargets = {
+    "UTF8_STRING", "text/plain;charset=utf-8", "COMPOUND_TEXT", "STRING", "TEXT", "text/plain"};
 
 // Picture formats in order of preference, then any other Qt can read.
 const QByteArrayList& pictureTargets() {
@@ -190,34 +225,45 @@ const QByteArrayList& wantedTargets() {
     return targets;
 }
 
-// Takes a text as UTF-8: the owner's own bytes when they are valid UTF-8,
-// otherwise decoded from the target's encoding and converted.
-void takeText(const QByteArray& target, QByteArray bytes, ClipboardLook& look) {
+// A text form decoded to UTF-8 (the owner's own bytes when they are valid
+// UTF-8), and whether it decoded cleanly. TEXT comes in the form the owner
+// chose, named by the type of its answer.
+DecodedText decodeText(const QByteArray& form, QByteArray bytes) {
     if (bytes.endsWith('\0')) bytes.chop(1);
-    const bool utf8 = target != "STRING" && target != "TEXT";
-    if (utf8 && bytes.isValidUtf8()) {
-        look.textUtf8 = std::move(bytes);
-        return;
+    if (form == "COMPOUND_TEXT") return decodeCompoundText(bytes);
+    if (form == "STRING") return {QString::fromLatin1(bytes).toUtf8(), true};
+    if (form == "TEXT") {
+        QStringDecoder local(QStringDecoder::System);
+        const QString text = local.decode(bytes);
+        return {text.toUtf8(), !local.hasError()};
     }
-    const QString text = target == "STRING" ? QString::fromLatin1(bytes)
-                         : target == "TEXT" ? QString::fromLocal8Bit(bytes)
-                                            : QString::fromUtf8(bytes);
-    look.textUtf8 = text.toUtf8();
+    if (bytes.isValidUtf8()) return {std::move(bytes), true};
+    return {QString::fromUtf8(bytes).toUtf8(), false};
 }
 
 // Looks through the bounded reader and fetches the content at once, so that
-// taking it afterwards never waits. An owner that does not answer in time,
-// or offers more than one transfer may bring, is marked stalled and taken as
-// an empty clipboard. The look names the copy whose content it took.
-void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& look) {
+// taking it afterwards never waits. An owner that does not answer within
+// `patience`, or offers more than one transfer may bring, is marked stalled
+// and taken as an empty clipboard. The look names the copy whose content it
+// took.
+void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::milliseconds patience,
+                  ClipboardLook& look) {
     using Failure = XClipboardReader::Failure;
-    x.beginLook(kPatience, kLookTime);
+    // Several requests make a look: a patient one may take a few waits.
+    x.beginLook(patience, std::max(kLookTime, 3 * patience));
     const XClipboardReader::Copy now = x.current();
     look.owner = now.owner;
     look.since = now.since;
     auto gaveUp = [&] {
+        if (x.failure() == Failure::ChangedHands) {
+            look.changedHands = true;  // the next copy is looked at instead
+            return;
+        }
         look.stalled = true;
         look.tooBig = x.failure() == Failure::TooBig;
+    };
+    auto unanswered = [&] {
+        return x.failure() == Failure::TimedOut || x.failure() == Failure::ChangedHands;
     };
     if (now.since == 0 && x.failure() != Failure::None) return gaveUp();
     if (look.owner == 0 || look.owner == skipOwner) return;
@@ -240,20 +286,12 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& l
     };
     if (offered->contains(kPasswordHint.toLatin1())) {
         const auto hint = x.read(kPasswordHint.toLatin1(), 4096);
-        if (!hint && x.failure() == Failure::TimedOut) return gaveUp();
+        if (!hint && unanswered()) return gaveUp();
         // A hint that cannot be read may mark a secret: keep away from it.
         if (!hint || hint->trimmed() == "secret" || !sameCopy()) return;
     }
-    if (offered->contains(kGnomeFiles.toLatin1()) || offered->contains(kKdeCut.toLatin1())) return;
-    if (offered->contains(kUriList.toLatin1())) {
-        const auto list = x.read(kUriList.toLatin1(), 1024 * 1024);
-        if (!list && x.failure() == Failure::TimedOut) return gaveUp();
-        // Links to web pages are text; a list naming files is copied files.
-        if (!list || !sameCopy()) return;
-        for (const QByteArray& line : list->split('\n')) {
-            if (line.trimmed().startsWith("file:")) return;
-        }
-    }
+    // A picture wins, whatever is offered beside it (an image viewer offers
+    // the picture's file too).
     bool unreadablePicture = false;
     for (const QByteArray& target : pictureTargets()) {
         if (!offered->contains(target)) continue;
@@ -261,10 +299,11 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& l
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
         if (!sameCopy()) return;
-        QImage picture = QImage::fromData(*bytes);
+        QImage picture = decodePicture(*bytes);
         bytes.reset();
         if (picture.isNull()) {
-            unreadablePicture = true;  // damaged, or larger than any picture is allowed
+            // Damaged, cut short, or larger than any picture is allowed.
+            unreadablePicture = true;
             continue;
         }
         look.bitmap = true;
@@ -277,16 +316,45 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, ClipboardLook& l
         look.picture = QImage();
         return;
     }
+    // Copied files are left to the file manager, and so is a text beside
+    // them that only names them; links to web pages are text.
+    bool copiedFiles =
+        offered->contains(kGnomeFiles.toLatin1()) || offered->contains(kKdeCut.toLatin1());
+    QByteArrayList uris;
+    if (offered->contains(kUriList.toLatin1())) {
+        const auto list = x.read(kUriList.toLatin1(), 1024 * 1024);
+        if (!list && unanswered()) return gaveUp();
+        if (!list || !sameCopy()) return;
+        for (const QByteArray& line : list->split('\n')) {
+            if (line.trimmed().startsWith("file:")) copiedFiles = true;
+            if (!line.trimmed().isEmpty() && !line.startsWith('#')) uris << line.trimmed();
+        }
+    }
+    // The first text form that decodes cleanly, or else the first one read.
+    std::optional<QByteArray> text;
     for (const QByteArray& target : kTextTargets) {
         if (!offered->contains(target)) continue;
         auto bytes = x.read(target);
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
         if (!sameCopy()) return;
-        look.text = true;
-        takeText(target, std::move(*bytes), look);
-        return;
+        QByteArray form = target;
+        if (target == "TEXT") {
+            const std::uint32_t type = x.answeredType();
+            for (const char* named : {"UTF8_STRING", "COMPOUND_TEXT", "STRING"}) {
+                if (type != 0 && type == x.atomOf(named)) form = named;
+            }
+        }
+        DecodedText decoded = decodeText(form, std::move(*bytes));
+        if (decoded.clean) {
+            text = std::move(decoded.utf8);
+            break;
+        }
+        if (!text) text = std::move(decoded.utf8);
     }
+    if (!text || (copiedFiles && isFileList(*text, uris))) return;
+    look.text = true;
+    look.textUtf8 = std::move(text);
 }
 
 // A look that gave up on its owner (out of memory: too big for us).
@@ -306,10 +374,14 @@ void QtHost::startLookThroughX() {
     if (lookInFlight_) return;  // one at a time; a stale answer starts the next
     lookInFlight_ = true;
     const quint64 generation = generation_;
-    const std::uint32_t skipOwner = stalledOwner_;
+    // An owner that did not answer is asked again with more patience, and
+    // skipped once it has had every chance.
+    const bool givenUp = stalledLooks_ >= kStalledLooksMax;
+    const std::uint32_t skipOwner = givenUp ? stalledOwner_ : 0;
+    const std::chrono::milliseconds patience = kPatienceSteps[givenUp ? 0 : stalledLooks_];
     std::shared_ptr<XClipboardReader> reader = x_;
     QObject* answers = answers_.get();
-    QMetaObject::invokeMethod(xWorker_, [this, reader, generation, skipOwner, answers] {
+    QMetaObject::invokeMethod(xWorker_, [this, reader, generation, skipOwner, patience, answers] {
         // Nothing may escape this thread: whatever goes wrong, the look
         // comes back (as one that gave up) and the next can start.
         auto answer = [&](ClipboardLook look) {
@@ -322,7 +394,7 @@ void QtHost::startLookThroughX() {
         look.generation = generation;
         look.throughX = true;
         try {
-            lookThroughX(*reader, skipOwner, look);
+            lookThroughX(*reader, skipOwner, patience, look);
         } catch (const std::bad_alloc&) {
             reader->abandonRequest();
             look = gaveUpLook(generation, look.owner, true);
@@ -362,7 +434,12 @@ void QtHost::lookedThroughX(Look look) {
         startLookThroughX();  // the clipboard changed meanwhile
         return;
     }
-    if (look.stalled) stalledOwner_ = look.owner;
+    if (look.stalled) {
+        if (look.owner != stalledOwner_) stalledLooks_ = 0;
+        stalledOwner_ = look.owner;
+        // What is too big stays too big: that copy is not asked for again.
+        stalledLooks_ = look.tooBig ? kStalledLooksMax : stalledLooks_ + 1;
+    }
     look_ = std::move(look);
 }
 
@@ -452,7 +529,10 @@ void QtHost::clipboardClearCaptured() {
     changeClipboard([&] { x_->clearIfUnchangedSince(captured.since); });
     // An owner whose copy could not be emptied (it gave a wrong time) is not
     // read again until the clipboard changes hands: its copy is captured.
-    if (!changedSince && x_->currentOwner() == captured.owner) stalledOwner_ = captured.owner;
+    if (!changedSince && x_->currentOwner() == captured.owner) {
+        stalledOwner_ = captured.owner;
+        stalledLooks_ = kStalledLooksMax;
+    }
     // Another program copied while this copy was read: look at it now.
     if (changedSince) startLookThroughX();
 }

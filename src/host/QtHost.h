@@ -4,8 +4,10 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -37,8 +39,9 @@ struct ClipboardLook {
     bool throughX = false;
     std::uint32_t owner = 0;
     std::uint32_t since = 0;
-    // The owner did not answer in time, or offered more than is taken in
-    // one go (tooBig): skipped until the clipboard changes hands.
+    // The owner did not answer in time (asked again at later ticks, with
+    // more patience), or offered more than is taken in one go (tooBig:
+    // skipped until the clipboard changes hands).
     bool stalled = false;
     bool tooBig = false;
     // The clipboard changed hands before the owner answered: what came may
@@ -98,15 +101,25 @@ class QtHost : public Host {
     void lookedThroughX(Look look);
     void reportProblem(const RuntimeError& error);
 
+    // How long an owner may take to answer one request: at first, and each
+    // time it is asked again after it did not answer. Once it has not
+    // answered that many times, it is skipped until the clipboard changes
+    // hands.
+    static constexpr std::chrono::milliseconds kPatienceSteps[] = {
+        std::chrono::milliseconds(400), std::chrono::milliseconds(1000),
+        std::chrono::milliseconds(2500), std::chrono::milliseconds(5000)};
+    static constexpr int kStalledLooksMax = int(std::size(kPatienceSteps));
+
     // On X11: a reader of our own whose waits are bounded, the thread it
-    // works on, and the owner that once did not answer (skipped until the
-    // clipboard changes hands).
+    // works on, and the owner that did not answer and how many looks it
+    // did not answer (asked again at later ticks, up to kStalledLooksMax).
     std::shared_ptr<XClipboardReader> x_;
     std::unique_ptr<QThread> xThread_;
     QObject* xWorker_ = nullptr;        // lives on xThread_
     std::unique_ptr<QObject> answers_;  // receives the answers on this thread
     bool lookInFlight_ = false;
     std::uint32_t stalledOwner_ = 0;
+    int stalledLooks_ = 0;
     quint64 generation_ = 1;
     // The change count just after this program last changed the clipboard:
     // what was read before it is gone from the clipboard.

@@ -11,11 +11,13 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <functional>
 
+#include "base/RuntimeError.h"
 #include "files/Files.h"
 #include "files/Picture.h"
-#include "base/RuntimeError.h"
+#include "host/x11/CompoundText.h"
 
 namespace brimlet {
 namespace {
@@ -195,7 +197,60 @@ TEST(BitmapFile, BytesAreThoseOfQtsOwnBitmapWriter) {
         EXPECT_TRUE(ours == qts) << picture.width() << "x" << picture.height() << " format "
                                  << picture.format() << ": " << ours.size() << " bytes against "
                                  << qts.size();
+        EXPECT_FALSE(pictureDataEndsEarly(qts));
+        EXPECT_TRUE(pictureDataEndsEarly(QByteArrayView(qts).chopped(4))) << picture.format();
     }
+}
+
+TEST(BitmapFile, PictureDataCutShortIsRefusedBeforeItIsRead) {
+    // 1,054 bytes whose header claims 16000 x 16000 at 32 bits a pixel.
+    QByteArray lying = bitmapFileBytes(sample(16, 22, QImage::Format_RGB32)).left(1054);
+    qToLittleEndian<qint32>(16000, lying.data() + 18);
+    qToLittleEndian<qint32>(16000, lying.data() + 22);
+    qToLittleEndian<quint16>(32, lying.data() + 28);
+    EXPECT_TRUE(decodePicture(lying).isNull());
+    QTemporaryDir dir;
+    writeAll(dir.filePath("picture 4.jpeg"), lying);
+    EXPECT_EQ(raisedBy([&] { loadPicture(dir.filePath("picture 4.jpeg")); }).number, 481);
+    // Run-length coded rows that stop before the end of the picture.
+    QByteArray rle = lying.left(54) + QByteArray(1024, '\0') + QByteArray("\x10\x01\x00\x00", 4);
+    qToLittleEndian<quint32>(54 + 1024, rle.data() + 10);
+    qToLittleEndian<quint16>(8, rle.data() + 28);
+    qToLittleEndian<quint32>(1, rle.data() + 30);
+    EXPECT_TRUE(pictureDataEndsEarly(rle));
+    EXPECT_FALSE(pictureDataEndsEarly(rle + QByteArray("\x00\x01", 2)));
+    // A JPEG without its end, or cut in its coded data.
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(sample(64, 48, QImage::Format_RGB32).save(&jpeg, "JPEG"));
+    EXPECT_FALSE(pictureDataEndsEarly(jpeg.data()));
+    EXPECT_FALSE(decodePicture(jpeg.data()).isNull());
+    EXPECT_TRUE(pictureDataEndsEarly(jpeg.data().chopped(2)));
+    EXPECT_TRUE(pictureDataEndsEarly(jpeg.data().chopped(jpeg.data().size() / 3)));
+    // A GIF that ends inside its picture's data.
+    const QByteArray gif("GIF89a\1\0\1\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;", 29);
+    EXPECT_FALSE(pictureDataEndsEarly(gif));
+    EXPECT_TRUE(pictureDataEndsEarly(gif.chopped(3)));
+    const QByteArray xbm =
+        "#define a_width 9\n#define a_height 2\nstatic char a_bits[] = {0x1,0x2,0x3";
+    EXPECT_FALSE(pictureDataEndsEarly(xbm + ",0x4};"));
+    EXPECT_TRUE(pictureDataEndsEarly(xbm + "};"));
+}
+
+TEST(CompoundText, EveryDesignatedSetIsDecodedAndTheRestReplaced) {
+    // Latin-1 to begin with, then JIS X 0208 and ISO 8859-5 to the right,
+    // GB 2312 to the left, KS C 5601, a UTF-8 segment, JIS X 0201.
+    const DecodedText text = decodeCompoundText(
+        "caf\xe9 \x1b$)B\xc6\xfc\xcb\xdc\x1b-L\xbf\xe0 \x1b$(A\x30\x21\x1b(B "
+        "\x1b$)C\xb0\xa1 \x1b%Gh\xc3\xa9\x1b%@\x1b(J\\\x1b)I\xb1\n");
+    EXPECT_TRUE(text.clean);
+    EXPECT_EQ(QString::fromUtf8(text.utf8), QString::fromUtf8("café 日本Пр 啊 가 hé¥ｱ\n"));
+    // A set that is not known, a character its set lacks, a cut-off escape.
+    const DecodedText bad = decodeCompoundText(
+        "\x1b-~\xa1\x1b$)B\xa9\xa1"
+        "a\x1b$");
+    EXPECT_FALSE(bad.clean);
+    EXPECT_EQ(QString::fromUtf8(bad.utf8), QString::fromUtf8("\uFFFD\uFFFDa\uFFFD"));
 }
 
 }  // namespace

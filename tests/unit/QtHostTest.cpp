@@ -56,6 +56,18 @@ TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
     kde->setText("/tmp/c");
     QGuiApplication::clipboard()->setMimeData(kde);
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
+    // A picture wins over the file it came from (an image viewer's copy),
+    // and a text beside copied files that is more than their names is text.
+    auto* viewed = new QMimeData;
+    viewed->setUrls({QUrl::fromLocalFile("/tmp/viewed.png")});
+    viewed->setImageData(picture);
+    QGuiApplication::clipboard()->setMimeData(viewed);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Bitmap));
+    auto* noted = new QMimeData;
+    noted->setUrls({QUrl::fromLocalFile("/tmp/a file")});
+    noted->setText("a note on a file");
+    QGuiApplication::clipboard()->setMimeData(noted);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
     // A link to a web page is text.
     auto* link = new QMimeData;
     link->setUrls({QUrl("https://example.org/")});

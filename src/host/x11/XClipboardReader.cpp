@@ -306,8 +306,15 @@ bool XClipboardReader::request(std::uint32_t target, std::uint32_t* property) {
     xcb_flush(connection_);
     bool marked = false;
     bool answered = false;
+    bool changedHands = false;
     std::uint32_t answer = XCB_ATOM_NONE;
     const bool done = waitForEvent(deadline(), [&](const xcb_generic_event_t* event) {
+        // Once the clipboard has changed hands, whatever the owner asked
+        // answers is not wanted: a long wait for a slow owner ends at once.
+        if (marked && watching_ && changes_ != askedOf_.change) {
+            changedHands = true;
+            return true;
+        }
         if (eventKind(event) == XCB_PROPERTY_NOTIFY) {
             const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (marked || notify->window != window_ || notify->atom != timeProperty_) return false;
@@ -326,7 +333,8 @@ bool XClipboardReader::request(std::uint32_t target, std::uint32_t* property) {
         answered = true;
         return marked;
     });
-    if (!done) {
+    if (!done || changedHands) {
+        if (changedHands) failure_ = Failure::ChangedHands;
         abandonRequest();
         return false;
     }
@@ -395,6 +403,7 @@ std::optional<QByteArray> XClipboardReader::transfer(const QByteArray& target, q
         abandonRequest();
         return std::nullopt;
     }
+    answeredType_ = type;
     if (type != incr_) return data;
     // In pieces: each piece arrives as a new value of the property; an
     // empty one ends the transfer. The pieces are joined at the end, into
@@ -428,6 +437,7 @@ std::optional<QByteArray> XClipboardReader::transfer(const QByteArray& target, q
             return std::nullopt;
         }
         if (type == XCB_ATOM_NONE) continue;  // an earlier notice; no piece yet
+        answeredType_ = type;
         if (piece->isEmpty()) return joined();
         total += piece->size();
         pieces << std::move(*piece);

@@ -43,10 +43,11 @@ class XClipboardReader {
 
     enum class Failure {
         None,
-        Refused,   // the owner does not offer the content in that format
-        TimedOut,  // the owner did not answer in time, or the look ran out of time
-        TooBig,    // the content is larger than the limit
-        Broken,    // no connection, or it broke
+        Refused,       // the owner does not offer the content in that format
+        TimedOut,      // the owner did not answer in time, or the look ran out of time
+        TooBig,        // the content is larger than the limit
+        Broken,        // no connection, or it broke
+        ChangedHands,  // the clipboard changed hands before the owner answered
     };
 
     // One copy on the clipboard: its owner (0: none), the server time of
@@ -86,6 +87,11 @@ class XClipboardReader {
     // The clipboard's content in one format, or nothing (see failure()). A
     // large content comes in pieces; `limit` caps the whole.
     std::optional<QByteArray> read(const QByteArray& target, qsizetype limit = kMaxTransfer);
+
+    // The type the owner gave its last answer (TEXT may come as any text
+    // form), and the atom of a name this program asked about.
+    std::uint32_t answeredType() const { return answeredType_; }
+    std::uint32_t atomOf(const QByteArray& name) const { return atoms_.value(name, 0); }
 
     // The copy that was on the clipboard when the last request reached the
     // server.
@@ -158,6 +164,7 @@ class XClipboardReader {
     std::uint32_t ownerSeen_ = 0;
 
     Failure failure_ = Failure::None;
+    std::uint32_t answeredType_ = 0;
     Copy askedOf_;
     quint64 changeAtAnswer_ = 0;
     std::atomic<bool> cancelled_{false};
