@@ -127,6 +127,10 @@ struct FolderHandle::Held {
     Held(QString at, const char* openAs) : path(std::move(at)) {
         const QByteArray name = openAs != nullptr ? QByteArray(openAs) : QFile::encodeName(path);
         fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // A folder that may be searched and written but not read is held
+        // all the same; only its listing is refused then.
+        if (fd < 0 && errno == EACCES)
+            fd = ::open(name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         error = fd < 0 ? errno : 0;
     }
     ~Held() {
