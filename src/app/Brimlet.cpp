@@ -112,8 +112,9 @@ bool enterMenuFolder() {
 // Runs the main window in the folder until the program ends; the window
 // and the folder's lock are gone when this returns. `reading` reads the
 // folder for the lists, when it could be claimed.
-int runInFolder(QtHost& host, const QString& folder, const FolderClaim& claim,
+int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& claim,
                 FolderReading* reading, bool leaveCopies) {
+    const QString& folder = handle.path();
     if (claim.heldByAnother) {
         if (askRunningBrimletToShow(folder)) {
             sayOnTerminal(QStringLiteral("Brimlet is already running in %1: its window is "
@@ -134,7 +135,7 @@ int runInFolder(QtHost& host, const QString& folder, const FolderClaim& claim,
     }
     sayOnTerminal(QStringLiteral("capturing into %1").arg(QDir::toNativeSeparators(folder)));
 
-    MainWindow window(host, folder, reading);
+    MainWindow window(host, handle, reading);
     window.capture().setLeaveCopies(leaveCopies);
     // A second start in this folder brings the window back (from the tray
     // too) instead of leaving it where it is. Only the holder of the lock
@@ -186,8 +187,10 @@ int runBrimlet(int argc, char** argv) {
 #endif
     if (line.fromMenu && !enterMenuFolder()) return 1;
     // The folder is claimed before Qt starts, so that it can be read (and
-    // what an abrupt end left in it cleared) while Qt starts.
-    const QString folder = QDir::currentPath();
+    // what an abrupt end left in it cleared) while Qt starts. It is held
+    // open for the run: every file of it is found through that handle, so
+    // the folder stays the one claimed even if it is renamed meanwhile.
+    const FolderHandle folder = FolderHandle::working();
     const FolderClaim claim = claimFolder(folder);
     std::optional<FolderReading> reading;
     if (claim.claimed()) {

@@ -1,12 +1,15 @@
 #include "app/FolderLock.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QSysInfo>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace brimlet {
 
@@ -16,20 +19,14 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// Whether a process holds the lock file: QLockFile keeps an exclusive
-// flock on the file for as long as it holds it.
-bool someoneHolds(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
-    ::close(fd);
-    return held;
+QString systemMessage(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // What a lock path that is no plain file is, for the message.
-QString whatItIs(const QFileInfo& entry) {
-    if (entry.isSymLink()) return QStringLiteral("a link");
-    if (entry.isDir()) return QStringLiteral("a folder");
+QString whatItIs(mode_t mode) {
+    if (S_ISLNK(mode)) return QStringLiteral("a link");
+    if (S_ISDIR(mode)) return QStringLiteral("a folder");
     return QStringLiteral("not a plain file");
 }
 
@@ -39,62 +36,123 @@ FolderClaim refused(const QString& problem) {
     return claim;
 }
 
+FolderClaim notAPlainFile(const QString& path, mode_t mode) {
+    return refused(QStringLiteral("%1 is %2, where Brimlet keeps its lock file. Remove or "
+                                  "rename it, then start Brimlet again.")
+                       .arg(native(path), whatItIs(mode)));
+}
+
+// Whether the descriptor is still the file of that name in the folder: its
+// last holder may have removed it between our open and our lock.
+bool isNamed(int folder, int fd) {
+    struct stat named {};
+    struct stat held {};
+    return ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
 }  // namespace
 
-FolderClaim claimFolder(const QString& folder) {
-    if (folder.isEmpty()) {
+FolderLock::~FolderLock() {
+    if (fd_ < 0) return;
+    // Removed while still held, and only if the name is still this file.
+    if (isNamed(folder_->fd(), fd_)) ::unlinkat(folder_->fd(), kLockFileName, 0);
+    ::close(fd_);
+}
+
+FolderClaim claimFolder(const FolderHandle& folder) {
+    if (folder.path().isEmpty()) {
         return refused(QStringLiteral(
             "The folder Brimlet was started in no longer exists: it was deleted or moved away. "
             "Start Brimlet again in an existing folder."));
     }
-    if (!QFileInfo(folder).isDir()) {
+    if (folder.isDeleted() &&
+        (folder.isOpen() || folder.error() == ENOENT || folder.error() == ENOTDIR)) {
         return refused(QStringLiteral("The folder %1 no longer exists: it was deleted or moved "
                                       "away. Start Brimlet again in an existing folder.")
-                           .arg(native(folder)));
+                           .arg(native(folder.path())));
     }
-    const QString path = QDir(folder).filePath(QString::fromLatin1(kLockFileName));
-    const QFileInfo entry(path);
-    if (entry.isSymLink() || (entry.exists() && !entry.isFile())) {
-        return refused(QStringLiteral("%1 is %2, where Brimlet keeps its lock file. Remove or "
-                                      "rename it, then start Brimlet again.")
-                           .arg(native(path), whatItIs(entry)));
+    if (!folder.isOpen()) {
+        return refused(QStringLiteral("Brimlet cannot open the folder %1 (%2).")
+                           .arg(native(folder.path()), systemMessage(folder.error())));
     }
-
-    auto lock = std::make_unique<QLockFile>(path);
-    bool locked = lock->tryLock(0);
-    if (!locked && lock->error() == QLockFile::LockFailedError) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return refused(QStringLiteral("Brimlet cannot read its lock file %1 (%2), so it "
-                                          "cannot tell whether another Brimlet is running in "
-                                          "this folder. If none is, delete that file and start "
-                                          "Brimlet again.")
-                               .arg(native(path), file.errorString()));
+    const int dir = folder.fd();
+    const QString path = folder.filePath(kLockFileName);
+    // A lock file whose holder removes it between our open and our lock is
+    // opened again; a few tries are plenty.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        struct stat info {};
+        if (::fstatat(dir, kLockFileName, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISREG(info.st_mode)) {
+            return notAPlainFile(path, info.st_mode);
         }
-        qint64 pid = 0;
-        QString host, application;
-        if (!lock->getLockInfo(&pid, &host, &application) && !someoneHolds(path)) {
-            // Damaged (a Brimlet killed while writing it, say) and held by
-            // no one: take it over.
-            lock->removeStaleLockFile();
-            locked = lock->tryLock(0);
+        // Never through a link, and without waiting on a FIFO put there.
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        bool writable = true;
+        int fd = ::openat(dir, kLockFileName, O_RDWR | O_CREAT | flags, 0666);
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            // A lock file we may not write can still be held.
+            writable = false;
+            fd = ::openat(dir, kLockFileName, O_RDONLY | flags);
+            if (fd < 0 && errno == ENOENT) {
+                FolderClaim claim;
+                claim.lock = std::make_unique<FolderLock>();  // a folder we may not write to
+                return claim;
+            }
+            if (fd < 0) {
+                return refused(
+                    QStringLiteral("Brimlet cannot read its lock file %1 (%2), so it cannot tell "
+                                   "whether another Brimlet is running in this folder. If none "
+                                   "is, delete that file and start Brimlet again.")
+                        .arg(native(path), systemMessage(errno)));
+            }
         }
+        if (fd < 0 && errno == ELOOP) return notAPlainFile(path, S_IFLNK);
+        if (fd < 0) {
+            return refused(QStringLiteral("Brimlet cannot create its lock file %1, so it cannot "
+                                          "make sure that no other Brimlet runs in this folder.")
+                               .arg(native(path)));
+        }
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return notAPlainFile(path, info.st_mode);
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) {
+                FolderClaim claim;
+                claim.heldByAnother = true;
+                return claim;
+            }
+            return refused(QStringLiteral("Brimlet cannot lock its lock file %1 (%2), so it "
+                                          "cannot make sure that no other Brimlet runs in this "
+                                          "folder.")
+                               .arg(native(path), systemMessage(error)));
+        }
+        if (!isNamed(dir, fd)) {
+            ::close(fd);
+            continue;
+        }
+        if (writable) {
+            // Who holds it, for a person who looks; a lock left behind, damaged
+            // or not, is simply rewritten.
+            const QByteArray holder = QByteArray::number(::getpid()) + "\nBrimlet\n" +
+                                      QSysInfo::machineHostName().toUtf8() + '\n';
+            if (::ftruncate(fd, 0) == 0) {
+                (void)!::pwrite(fd, holder.constData(), static_cast<size_t>(holder.size()), 0);
+            }
+        }
+        FolderClaim claim;
+        claim.lock = std::make_unique<FolderLock>(folder, fd);
+        return claim;
     }
-    FolderClaim claim;
-    if (locked || lock->error() == QLockFile::PermissionError) {
-        claim.lock = std::move(lock);  // unlocked in a folder Brimlet may not write to
-    } else if (lock->error() == QLockFile::LockFailedError) {
-        claim.heldByAnother = true;
-    } else {
-        claim.problem = QStringLiteral(
-                            "Brimlet cannot create its lock file %1, so it cannot make "
-                            "sure that no other Brimlet runs in this folder.")
-                            .arg(native(path));
-    }
-    return claim;
+    return refused(QStringLiteral("Brimlet cannot create its lock file %1, so it cannot make "
+                                  "sure that no other Brimlet runs in this folder.")
+                       .arg(native(path)));
 }
 
-std::unique_ptr<QLockFile> lockFolder(const QString& folder) {
+std::unique_ptr<FolderLock> lockFolder(const FolderHandle& folder) {
     return claimFolder(folder).lock;
 }
 

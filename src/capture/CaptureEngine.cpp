@@ -6,7 +6,7 @@
 
 namespace brimlet {
 
-CaptureEngine::CaptureEngine(Host& host, const QString& folder, CaptureView& view)
+CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView& view)
     : host_(host), store_(folder), view_(view) {
     timer_.setObjectName(QStringLiteral("captureTimer"));
     timer_.setInterval(kIntervalMs);

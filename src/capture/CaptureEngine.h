@@ -25,7 +25,7 @@ class CaptureEngine {
     static constexpr int kIntervalMs = 500;
 
     // `folder` holds the capture files and the counter file.
-    CaptureEngine(Host& host, const QString& folder, CaptureView& view);
+    CaptureEngine(Host& host, const FolderHandle& folder, CaptureView& view);
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;
     CaptureEngine& operator=(const CaptureEngine&) = delete;

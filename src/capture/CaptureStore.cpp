@@ -108,13 +108,13 @@ Counters parseCounterFile(const QByteArray& bytes) {
     return counters;
 }
 
-CaptureStore::CaptureStore(const QString& folder) : folder_(folder) {}
+CaptureStore::CaptureStore(const FolderHandle& folder) : folder_(folder) {}
 
 // Only the start of the file is read: the two fields need a few bytes, and
 // the file may be anything another program put there. A field that the
 // bound cuts in two is dropped rather than read short.
 void CaptureStore::readCounters() {
-    FileHead head = readHead(path(kCounterFileName), kCounterFileHeadBytes);
+    FileHead head = readHead(file(kCounterFileName), kCounterFileHeadBytes);
     if (!head.complete) {
         const auto isDelimiter = [](char c) {
             return c == ',' || c == ' ' || c == '\r' || c == '\n';
@@ -127,7 +127,7 @@ void CaptureStore::readCounters() {
 }
 
 void CaptureStore::writeCounters() const {
-    writeFileReplacing(path(kCounterFileName), counterFileBytes(counters_));
+    writeFileReplacing(file(kCounterFileName), counterFileBytes(counters_));
 }
 
 // The capture is written in full under a temporary name first; then the
@@ -136,12 +136,12 @@ void CaptureStore::writeCounters() const {
 // on disk, and a capture is either whole under its name or not there.
 QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
                               const FileProducer& produce) {
-    StagedFile staged(folder_.absolutePath(), produce, path(nameOf(counter)));
+    StagedFile staged(folder_, produce, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
-        if (!nameIsTaken(path(name))) {
+        if (!nameIsTaken(file(name))) {
             writeCounters();
-            if (staged.publishIfAbsent(path(name))) return name;
+            if (staged.publishIfAbsent(file(name))) return name;
         }
         raiseCounter(counter);
     }

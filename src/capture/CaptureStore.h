@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <cstdint>
@@ -46,14 +46,21 @@ QByteArray counterFileBytes(const Counters& counters);
 // range and 62 "Input past end of file" when a field is missing.
 Counters parseCounterFile(const QByteArray& bytes);
 
-// The capture files and the counter file of one folder.
+// The capture files and the counter file of one folder, held open (see
+// FolderHandle): a folder renamed or moved meanwhile keeps receiving them,
+// and one deleted meanwhile raises 75, saying so, at the next write.
 class CaptureStore {
   public:
-    explicit CaptureStore(const QString& folder);
+    explicit CaptureStore(const FolderHandle& folder);
 
     Counters& counters() { return counters_; }
     const Counters& counters() const { return counters_; }
-    QString path(const QString& name) const { return folder_.filePath(name); }
+    const FolderHandle& folder() const { return folder_; }
+    // A file of the folder, by its name's bytes.
+    FolderFile file(const QByteArray& name) const { return FolderFile(folder_, name); }
+    FolderFile file(const QString& name) const { return file(QFile::encodeName(name)); }
+    // Where a file of the folder is, for messages.
+    QString path(const QString& name) const { return folder_.filePath(QFile::encodeName(name)); }
 
     // Reads the counter file; raises 53 when it is missing and 75 when it is
     // not a regular file (a FIFO, a device).
@@ -71,7 +78,7 @@ class CaptureStore {
   private:
     QString saveNew(Counter& counter, QString (*nameOf)(Counter), const FileProducer& produce);
 
-    QDir folder_;
+    FolderHandle folder_;
     Counters counters_;
 };
 

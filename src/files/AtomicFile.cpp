@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,100 +37,143 @@ RuntimeError writeFailure(const QString& path, int error, const QString& why) {
     return RuntimeError::pathFileAccess(path, why);
 }
 
+// A new file under a free temporary name, open for writing. Created with
+// O_EXCL: a link put under the temporary name is never opened.
+int createTemporary(const FolderHandle& folder, const QString& target, QByteArray& name) {
+    if (!folder.isOpen()) {
+        throw writeFailure(target, folder.error(),
+                           QString::fromLocal8Bit(std::strerror(folder.error())));
+    }
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = QFile::encodeName(kTemporaryPrefix);
+        for (int i = 0; i < 6; ++i) name += kLetters[QRandomGenerator::global()->bounded(62)];
+        const int fd = ::openat(folder.fd(), name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) return fd;
+        const int error = errno;
+        if (error == EEXIST || error == EINTR) continue;
+        // A name cannot be created in a folder that has been deleted.
+        if (error == ENOENT && folder.isDeleted()) raiseFolderDeleted(folder);
+        throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    throw RuntimeError::pathFileAccess(target, QStringLiteral("no free temporary name"));
+}
+
+// Writes all of `bytes`, or raises.
+void writeAll(int fd, QByteArrayView bytes, const QString& target) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        // A short write on a full disk must not pass.
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
+        }
+        data += n;
+        left -= n;
+    }
+}
+
 }  // namespace
 
-StagedFile::StagedFile(const QString& folder, const QByteArray& bytes, const QString& target)
+StagedFile::StagedFile(const FolderHandle& folder, const QByteArray& bytes, const QString& target)
     : StagedFile(
           folder, [&](const ByteSink& write) { write(bytes); }, target) {}
 
-StagedFile::StagedFile(const QString& folder, const FileProducer& produce, const QString& target) {
-    // Created with O_EXCL: a link put under the temporary name is never
-    // opened.
-    QTemporaryFile file(QDir(folder).filePath(kTemporaryPrefix + QStringLiteral("XXXXXX")));
-    file.setAutoRemove(false);
-    if (!file.open()) throw RuntimeError::pathFileAccess(target, file.errorString());
-    const QString name = file.fileName();
+StagedFile::StagedFile(const FolderHandle& folder, const FileProducer& produce,
+                       const QString& target)
+    : folder_(folder) {
+    QByteArray name;
+    const int fd = createTemporary(folder, target, name);
     try {
-        // Every count is checked: a short write on a full disk must not pass.
-        const auto fail = [&] {
+        produce([&](QByteArrayView bytes) { writeAll(fd, bytes, target); });
+        if (::fchmod(fd, newFileMode()) != 0 || ::fsync(fd) != 0) {
             const int error = errno;
-            const QString why = file.errorString();
-            throw writeFailure(target, error, why.isEmpty() ? QStringLiteral("write failed") : why);
-        };
-        produce([&](QByteArrayView bytes) {
-            errno = 0;
-            if (file.write(bytes.data(), bytes.size()) != bytes.size()) fail();
-        });
-        errno = 0;
-        if (!file.flush() || ::fchmod(file.handle(), newFileMode()) != 0 ||
-            ::fsync(file.handle()) != 0) {
-            fail();
+            throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
         }
     } catch (...) {
-        file.close();
-        QFile::remove(name);
+        ::close(fd);
+        ::unlinkat(folder.fd(), name.constData(), 0);
         throw;
     }
-    file.close();
+    if (::close(fd) != 0 && errno != EINTR) {
+        const int error = errno;
+        ::unlinkat(folder.fd(), name.constData(), 0);
+        throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
+    }
     name_ = name;
 }
 
 StagedFile::~StagedFile() {
-    if (!name_.isEmpty()) QFile::remove(name_);
+    if (!name_.isEmpty()) ::unlinkat(folder_.fd(), name_.constData(), 0);
 }
 
-bool StagedFile::publishIfAbsent(const QString& path) {
-    const QByteArray from = QFile::encodeName(name_);
-    const QByteArray to = QFile::encodeName(path);
+bool StagedFile::publishIfAbsent(const FolderFile& file) {
+    const char* from = name_.constData();
+    const char* to = file.name.constData();
+    if (!file.folder.isOpen()) {
+        throw writeFailure(file.path(), file.folder.error(),
+                           QString::fromLocal8Bit(std::strerror(file.folder.error())));
+    }
     // Neither call follows or replaces anything under the new name: both
     // fail with EEXIST on any entry there, a dangling link included.
-    int result =
-        ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    int result = ::renameat2(folder_.fd(), from, file.folder.fd(), to, RENAME_NOREPLACE);
     if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
         // A file system that cannot rename without replacing: a hard link
         // is just as atomic, and the temporary name is then dropped.
-        result = ::link(from.constData(), to.constData());
-        if (result == 0 && ::unlink(from.constData()) != 0) return true;  // removed later
+        result = ::linkat(folder_.fd(), from, file.folder.fd(), to, 0);
+        if (result == 0 && ::unlinkat(folder_.fd(), from, 0) != 0) return true;  // removed later
     }
     if (result != 0) {
         const int error = errno;
         if (error == EEXIST) return false;
-        throw writeFailure(path, error, QString::fromLocal8Bit(std::strerror(error)));
+        if (error == ENOENT && file.folder.isDeleted()) raiseFolderDeleted(file.folder);
+        throw writeFailure(file.path(), error, QString::fromLocal8Bit(std::strerror(error)));
     }
     name_.clear();
     return true;
 }
 
-void StagedFile::publishReplacing(const QString& path) {
-    if (std::rename(QFile::encodeName(name_).constData(), QFile::encodeName(path).constData()) !=
-        0) {
-        const int error = errno;
-        throw writeFailure(path, error, QString::fromLocal8Bit(std::strerror(error)));
+void StagedFile::publishReplacing(const FolderFile& file) {
+    if (!file.folder.isOpen() ||
+        ::renameat(folder_.fd(), name_.constData(), file.folder.fd(), file.name.constData()) != 0) {
+        const int error = file.folder.isOpen() ? errno : file.folder.error();
+        if (error == ENOENT && file.folder.isOpen() && file.folder.isDeleted()) {
+            raiseFolderDeleted(file.folder);
+        }
+        throw writeFailure(file.path(), error, QString::fromLocal8Bit(std::strerror(error)));
     }
     name_.clear();
 }
 
-void writeFileReplacing(const QString& path, const QByteArray& bytes) {
-    StagedFile staged(QFileInfo(path).absolutePath(), bytes, path);
-    staged.publishReplacing(path);
+void writeFileReplacing(const FolderFile& file, const QByteArray& bytes) {
+    StagedFile staged(file.folder, bytes, file.path());
+    staged.publishReplacing(file);
 }
 
-void writeFileReplacing(const QString& path, const FileProducer& produce) {
-    StagedFile staged(QFileInfo(path).absolutePath(), produce, path);
-    staged.publishReplacing(path);
+void writeFileReplacing(const FolderFile& file, const FileProducer& produce) {
+    StagedFile staged(file.folder, produce, file.path());
+    staged.publishReplacing(file);
 }
 
-bool writeFileIfAbsent(const QString& path, const QByteArray& bytes) {
-    if (nameIsTaken(path)) return false;
-    StagedFile staged(QFileInfo(path).absolutePath(), bytes, path);
-    return staged.publishIfAbsent(path);
+bool writeFileIfAbsent(const FolderFile& file, const QByteArray& bytes) {
+    if (nameIsTaken(file)) return false;
+    StagedFile staged(file.folder, bytes, file.path());
+    return staged.publishIfAbsent(file);
 }
 
-void removeStaleTemporaries(const QString& folder) {
+void removeStaleTemporaries(const FolderHandle& folder) {
     const QByteArray prefix = QFile::encodeName(kTemporaryPrefix);
     // Read plainly: a folder may hold tens of thousands of captures.
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr) return;
+    const int fd = folder.openForListing();
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0) ::close(fd);
+        return;
+    }
     QByteArrayList candidates;
     while (const dirent* entry = ::readdir(dir)) {
         if (std::strncmp(entry->d_name, prefix.constData(), prefix.size()) == 0) {
@@ -143,17 +184,18 @@ void removeStaleTemporaries(const QString& folder) {
     removeStaleTemporaries(folder, candidates);
 }
 
-void removeStaleTemporaries(const QString& folder, const QByteArrayList& hiddenNames) {
+void removeStaleTemporaries(const FolderHandle& folder, const QByteArrayList& hiddenNames) {
     static const QRegularExpression temporaryName(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(kTemporaryPrefix) + QStringLiteral("[A-Za-z0-9]{6}")));
-    const QByteArray base = QFile::encodeName(folder) + '/';
+    if (!folder.isOpen()) return;
     for (const QByteArray& name : hiddenNames) {
         if (!temporaryName.match(QFile::decodeName(name)).hasMatch()) continue;
-        const QByteArray path = base + name;
         struct stat info {};
-        // lstat: a link is looked at itself, and only a regular file goes.
-        if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)) {
-            ::unlink(path.constData());
+        // Not followed: a link is looked at itself, and only a regular file
+        // goes.
+        if (::fstatat(folder.fd(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            ::unlinkat(folder.fd(), name.constData(), 0);
         }
     }
 }

@@ -6,16 +6,18 @@
 #include <QString>
 #include <functional>
 
+#include "files/Files.h"
+
 namespace brimlet {
 
 // Whole-file writes that never leave a half-written file under the target
 // name: the bytes go to a hidden temporary file in the same folder (named
 // ".brimlet-XXXXXX", so no history list ever shows it), every write is
 // checked, the data is synced, and only then is the file given its name.
-// Failures raise RuntimeError (61 "Disk full", 75 "Path/File access error")
-// and leave the target as it was. No write ever goes through a link: the
-// temporary file is created new, and giving it its name replaces a link of
-// that name, or (for new files) leaves it alone, and never opens it.
+// Failures raise RuntimeError (61 "Disk full", 75 "Path/File access error",
+// which says so when the folder was deleted) and leave the target as it was. No write ever goes
+// through a link: the temporary file is created new, and giving it its name replaces a link of that
+// name, or (for new files) leaves it alone, and never opens it.
 
 // Hands the bytes of a file being written, in order, to the file.
 using ByteSink = std::function<void(QByteArrayView)>;
@@ -27,42 +29,43 @@ using FileProducer = std::function<void(const ByteSink&)>;
 class StagedFile {
   public:
     // `target` names the file (or the folder) in error messages.
-    StagedFile(const QString& folder, const QByteArray& bytes, const QString& target);
+    StagedFile(const FolderHandle& folder, const QByteArray& bytes, const QString& target);
     // The bytes come from `produce`, which may write them in any number of
     // pieces; an exception it throws ends the staging and passes on.
-    StagedFile(const QString& folder, const FileProducer& produce, const QString& target);
+    StagedFile(const FolderHandle& folder, const FileProducer& produce, const QString& target);
     ~StagedFile();
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    // Gives the file the name `path` if the folder has no entry of that name
+    // Gives the file the name `file` if its folder has no entry of that name
     // (a link counts, even one that leads nowhere); returns false (and keeps
     // the staged file) when the name is taken. Only an atomic rename that
     // never replaces, or a hard link, is used; any other failure raises.
-    bool publishIfAbsent(const QString& path);
-    // Gives the file the name `path`, replacing a file of that name.
-    void publishReplacing(const QString& path);
+    bool publishIfAbsent(const FolderFile& file);
+    // Gives the file the name `file`, replacing a file of that name.
+    void publishReplacing(const FolderFile& file);
 
   private:
-    QString name_;
+    FolderHandle folder_;
+    QByteArray name_;  // empty once published
 };
 
-// Creates or replaces `path` (a link of that name is replaced, not followed).
-void writeFileReplacing(const QString& path, const QByteArray& bytes);
+// Creates or replaces `file` (a link of that name is replaced, not followed).
+void writeFileReplacing(const FolderFile& file, const QByteArray& bytes);
 // The same with bytes written piece by piece, so that a file too large to
 // hold in memory can be copied through (see forEachChunk in Files.h).
-void writeFileReplacing(const QString& path, const FileProducer& produce);
+void writeFileReplacing(const FolderFile& file, const FileProducer& produce);
 
-// Creates `path` only if the folder has no entry of that name, of any kind;
+// Creates `file` only if its folder has no entry of that name, of any kind;
 // returns false (and writes nothing) when the name is taken.
-bool writeFileIfAbsent(const QString& path, const QByteArray& bytes);
+bool writeFileIfAbsent(const FolderFile& file, const QByteArray& bytes);
 
 // Removes temporary files that a Brimlet which ended abruptly left in
 // `folder`: regular files named exactly ".brimlet-" and six letters or
 // digits; a link, FIFO or folder of such a name is left alone. Only for the
 // program that holds the folder's lock.
-void removeStaleTemporaries(const QString& folder);
+void removeStaleTemporaries(const FolderHandle& folder);
 // The same among the hidden names of a folder that has just been read.
-void removeStaleTemporaries(const QString& folder, const QByteArrayList& hiddenNames);
+void removeStaleTemporaries(const FolderHandle& folder, const QByteArrayList& hiddenNames);
 
 }  // namespace brimlet

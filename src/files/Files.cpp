@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -39,27 +40,35 @@ RuntimeError tooLarge(const QString& path, qint64 maxBytes) {
                         path + QStringLiteral(": the file is larger than %1 bytes").arg(maxBytes));
 }
 
+// The descriptor of the folder a name is in; raises what opening the folder
+// met when it could not be opened.
+int folderOf(const FolderFile& file) {
+    if (!file.folder.isOpen()) throw openFailure(file.path(), file.folder.error());
+    return file.folder.fd();
+}
+
 // A regular file open for reading. The name is looked at before it is
 // opened, so no device is ever opened, and opened without waiting, so a
 // FIFO put in its place in between cannot hold the reader; what was opened
 // is checked again.
 class RegularFile {
   public:
-    explicit RegularFile(const QString& path) : path_(path) {
-        const QByteArray name = QFile::encodeName(path);
+    explicit RegularFile(const FolderFile& file) : path_(file.path()) {
+        const int folder = folderOf(file);
+        const char* name = file.name.constData();
         struct stat info {};
-        if (::stat(name.constData(), &info) != 0) throw openFailure(path, errno);
-        if (!S_ISREG(info.st_mode)) throw notARegularFile(path, info.st_mode);
-        fd_ = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) throw openFailure(path, errno);
+        if (::fstatat(folder, name, &info, 0) != 0) throw openFailure(path_, errno);
+        if (!S_ISREG(info.st_mode)) throw notARegularFile(path_, info.st_mode);
+        fd_ = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0) throw openFailure(path_, errno);
         if (::fstat(fd_, &info) != 0) {
             const int error = errno;
             ::close(fd_);
-            throw RuntimeError::pathFileAccess(path, systemMessage(error));
+            throw RuntimeError::pathFileAccess(path_, systemMessage(error));
         }
         if (!S_ISREG(info.st_mode)) {
             ::close(fd_);
-            throw notARegularFile(path, info.st_mode);
+            throw notARegularFile(path_, info.st_mode);
         }
         size_ = info.st_size;
     }
@@ -114,14 +123,81 @@ class RegularFile {
 
 }  // namespace
 
-FileHead readHead(const QString& path, qint64 maxBytes) {
-    RegularFile file(path);
-    return file.readUpTo(maxBytes);
+struct FolderHandle::Held {
+    Held(QString at, const char* openAs) : path(std::move(at)) {
+        const QByteArray name = openAs != nullptr ? QByteArray(openAs) : QFile::encodeName(path);
+        fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // A folder that may be searched and written but not read is held
+        // all the same; only its listing is refused then.
+        if (fd < 0 && errno == EACCES)
+            fd = ::open(name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        error = fd < 0 ? errno : 0;
+    }
+    ~Held() {
+        if (fd >= 0) ::close(fd);
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+    QString path;
+    int fd = -1;
+    int error = 0;
+};
+
+FolderHandle::FolderHandle(const QString& path) : FolderHandle(path, nullptr) {}
+
+FolderHandle::FolderHandle(const QString& path, const char* openAs)
+    : held_(std::make_shared<const Held>(path, openAs)) {}
+
+FolderHandle FolderHandle::working() {
+    return FolderHandle(QDir::currentPath(), ".");
 }
 
-qint64 forEachChunk(const QString& path, qint64 chunkBytes,
+int FolderHandle::fd() const {
+    return held_->fd;
+}
+
+int FolderHandle::error() const {
+    return held_->error;
+}
+
+const QString& FolderHandle::path() const {
+    return held_->path;
+}
+
+QString FolderHandle::filePath(QByteArrayView name) const {
+    const QString file = QFile::decodeName(name.toByteArray());
+    if (path().isEmpty()) return file;
+    return path().endsWith(QLatin1Char('/')) ? path() + file : path() + QLatin1Char('/') + file;
+}
+
+bool FolderHandle::isDeleted() const {
+    struct stat info {};
+    return !isOpen() || (::fstat(fd(), &info) == 0 && info.st_nlink == 0);
+}
+
+int FolderHandle::openForListing() const {
+    // A descriptor of its own: two readings of the folder at once must not
+    // share one position.
+    return isOpen() ? ::openat(fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+}
+
+FolderFile::FolderFile(const QString& path)
+    : folder(QFileInfo(path).absolutePath()), name(QFile::encodeName(QFileInfo(path).fileName())) {}
+
+void raiseFolderDeleted(const FolderHandle& folder) {
+    throw RuntimeError::pathFileAccess(
+        folder.path(),
+        QStringLiteral("the folder was deleted while Brimlet was capturing into it"));
+}
+
+FileHead readHead(const FolderFile& file, qint64 maxBytes) {
+    return RegularFile(file).readUpTo(maxBytes);
+}
+
+qint64 forEachChunk(const FolderFile& from, qint64 chunkBytes,
                     const std::function<void(QByteArrayView)>& consume) {
-    RegularFile file(path);
+    RegularFile file(from);
     QByteArray buffer(
         std::min(chunkBytes > 0 ? chunkBytes : kStreamChunkBytes, std::max<qint64>(file.size(), 1)),
         Qt::Uninitialized);
@@ -137,29 +213,34 @@ qint64 forEachChunk(const QString& path, qint64 chunkBytes,
     return total;
 }
 
-QByteArray readWholeFile(const QString& path, qint64 maxBytes) {
-    RegularFile file(path);
-    if (file.size() > maxBytes) throw tooLarge(path, maxBytes);
+QByteArray readWholeFile(const FolderFile& from, qint64 maxBytes) {
+    RegularFile file(from);
+    if (file.size() > maxBytes) throw tooLarge(from.path(), maxBytes);
     FileHead head = file.readUpTo(maxBytes);
-    if (!head.complete) throw tooLarge(path, maxBytes);
+    if (!head.complete) throw tooLarge(from.path(), maxBytes);
     return std::move(head.bytes);
 }
 
-bool nameIsTaken(const QString& path) {
+bool nameIsTaken(const FolderFile& file) {
     struct stat info {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0) return true;
+    if (::fstatat(folderOf(file), file.name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        return true;
+    }
     if (errno == ENOENT) return false;
-    throw RuntimeError::pathFileAccess(path, systemMessage(errno));
+    throw RuntimeError::pathFileAccess(file.path(), systemMessage(errno));
 }
 
-void deleteFile(const QString& path) {
-    const QFileInfo info(path);
-    if (info.fileName().isEmpty() || !info.isFile()) throw RuntimeError::fileNotFound(path);
-    if (!(info.permissions() & QFileDevice::WriteOwner)) {
-        throw RuntimeError::pathFileAccess(path, QStringLiteral("the file is read-only"));
+void deleteFile(const FolderFile& file) {
+    const int folder = folderOf(file);
+    struct stat info {};
+    if (file.name.isEmpty() || ::fstatat(folder, file.name.constData(), &info, 0) != 0 ||
+        !S_ISREG(info.st_mode)) {
+        throw RuntimeError::fileNotFound(file.path());
     }
-    QFile file(path);
-    if (!file.remove()) throw RuntimeError::pathFileAccess(path, file.errorString());
+    if (!(info.st_mode & S_IWUSR)) {
+        throw RuntimeError::pathFileAccess(file.path(), QStringLiteral("the file is read-only"));
+    }
+    if (::unlinkat(folder, file.name.constData(), 0) != 0) throw openFailure(file.path(), errno);
 }
 
 }  // namespace brimlet

@@ -10,27 +10,36 @@
 #include <optional>
 #include <vector>
 
+#include "files/Files.h"
+
 namespace brimlet {
 
 // The entries of a folder as the history lists show them: regular files and
-// links to them, hidden ones (".name") left out, and names that are not
-// valid UTF-8 left out (they could not be named back to the file system).
+// links to them, hidden ones (".name") left out. A name is shown decoded
+// from UTF-8 (bytes that are not UTF-8 as replacement characters) and kept
+// as its bytes, by which the file is found again: two names that show the
+// same stay two entries.
 
 // The order of the lists: by name as text, letter case ignored, names equal
 // but for case by their case. A name's sort key is the name folded to one
 // case, in UTF-8, so keys compare byte by byte.
 QByteArray sortKey(const QString& name);
 bool listedBefore(const QString& a, const QString& b);
+// The name a file's bytes show as.
+QString shownName(QByteArrayView bytes);
+// The order of two entries given by their bytes: as shown, then by the bytes.
+bool listedBefore(const QByteArray& a, const QByteArray& b);
 
 // Reads the folder once, without looking at each entry's details but for
 // links, in list order. A folder that cannot be read has no entries.
 struct FolderEntries {
-    QStringList names;
-    QByteArrayList keys;    // each name's sort key
-    QSet<QString> links;    // the names that are links
-    QByteArrayList hidden;  // the hidden entries' names (".name"), as bytes
+    QStringList names;       // as shown
+    QByteArrayList bytes;    // each name's bytes
+    QByteArrayList keys;     // each name's sort key
+    QSet<QByteArray> links;  // the names that are links, as bytes
+    QByteArrayList hidden;   // the hidden entries' names (".name"), as bytes
 };
-FolderEntries readFolderEntries(const QString& folder);
+FolderEntries readFolderEntries(const FolderHandle& folder);
 
 // Whether one name of the folder is an entry the lists show, and whether it
 // is a link (whose target may change without the folder changing).
@@ -38,21 +47,22 @@ struct EntryKind {
     bool listed = false;
     bool link = false;
 };
-EntryKind entryKind(const QString& folder, const QString& name);
+EntryKind entryKind(const FolderHandle& folder, const QByteArray& name);
 
 // Follows the changes of a folder's entries (inotify): which names were
-// created, removed or renamed since the last look. A folder that cannot be
-// watched, notifications that overflowed, or a folder that was itself moved
-// or removed make every name count as changed.
+// created, removed or renamed since the last look. The watch is on the
+// folder itself and follows it when it is moved. A folder that cannot be
+// watched, notifications that overflowed, or a folder that was removed make
+// every name count as changed.
 class FolderWatcher {
   public:
-    explicit FolderWatcher(const QString& folder);
+    explicit FolderWatcher(const FolderHandle& folder);
     ~FolderWatcher();
     FolderWatcher(const FolderWatcher&) = delete;
     FolderWatcher& operator=(const FolderWatcher&) = delete;
 
     struct Changes {
-        QSet<QString> names;
+        QSet<QByteArray> names;
         bool everything = false;  // only reading the whole folder again is exact
     };
     // The changes since the last call; never waits.
@@ -71,9 +81,11 @@ class FolderReading {
   public:
     // `after` runs on the thread once the folder is read (to clear up its
     // hidden entries, say).
-    FolderReading(const QString& folder, int lists,
+    FolderReading(const FolderHandle& folder, int lists,
                   std::function<void(const FolderEntries&)> after = nullptr);
     ~FolderReading();
+
+    const FolderHandle& folder() const { return folder_; }
 
     // The entries; waits for the read to end.
     const FolderEntries& entries();
@@ -81,6 +93,7 @@ class FolderReading {
     std::unique_ptr<FolderWatcher> takeWatcher();
 
   private:
+    FolderHandle folder_;
     std::vector<std::unique_ptr<FolderWatcher>> watchers_;
     std::future<FolderEntries> read_;
     std::optional<FolderEntries> entries_;

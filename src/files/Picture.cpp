@@ -273,17 +273,19 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write) {
     }
 }
 
-QImage loadPicture(const QString& path) {
-    QByteArray bytes = readWholeFile(path, kPictureFileLimit);
+QImage loadPicture(const FolderFile& file) {
+    QByteArray bytes = readWholeFile(file, kPictureFileLimit);
     if (pictureDataEndsEarly(bytes)) {
-        throw RuntimeError::invalidPicture(path + ": the picture ends before its data does");
+        throw RuntimeError::invalidPicture(file.path() + ": the picture ends before its data does");
     }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     QImage picture = reader.read();
-    if (picture.isNull()) throw RuntimeError::invalidPicture(path + ": " + reader.errorString());
+    if (picture.isNull()) {
+        throw RuntimeError::invalidPicture(file.path() + ": " + reader.errorString());
+    }
     return picture;
 }
 

@@ -40,6 +40,6 @@ QImage decodePicture(const QByteArray& bytes);
 // 53 "File not found", 75 "Path/File access error" for a name that is not a
 // regular file (a FIFO, a device), 7 "Out of memory" for a file larger than
 // kPictureFileLimit, or 481 "Invalid picture".
-QImage loadPicture(const QString& path);
+QImage loadPicture(const FolderFile& file);
 
 }  // namespace brimlet

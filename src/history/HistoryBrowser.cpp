@@ -7,6 +7,7 @@
 #include "capture/CaptureView.h"
 #include "history/LineReader.h"
 #include "files/Files.h"
+#include "files/Folder.h"
 #include "host/Host.h"
 #include "files/Picture.h"
 #include "base/RuntimeError.h"
@@ -31,10 +32,6 @@ HistoryBrowser::HistoryBrowser(Host& host, CaptureEngine& capture, CaptureView& 
                                const HistoryControls& controls)
     : host_(host), capture_(capture), view_(view), controls_(controls) {}
 
-QString HistoryBrowser::path(const QString& name) const {
-    return capture_.store().path(name);
-}
-
 // An entry whose file has gone, or cannot be read, is reported; the viewer
 // keeps what it showed and the list is read again.
 void HistoryBrowser::reportUnreadableEntry(FileList* list, const QString& name,
@@ -50,8 +47,9 @@ void HistoryBrowser::reportUnreadableEntry(FileList* list, const QString& name,
 void HistoryBrowser::showChosenPicture() {
     const QString name = controls_.pictureList->fileName();
     if (name.isEmpty()) return;
+    const FolderFile file = controls_.pictureList->file();
     QImage picture;
-    if (auto error = trapRunTimeError([&] { picture = loadPicture(path(name)); })) {
+    if (auto error = trapRunTimeError([&] { picture = loadPicture(file); })) {
         reportUnreadableEntry(controls_.pictureList, name, *error);
         return;
     }
@@ -62,10 +60,11 @@ void HistoryBrowser::showChosenPicture() {
 void HistoryBrowser::showChosenText() {
     const QString name = controls_.textList->fileName();
     if (name.isEmpty()) return;
+    const FolderFile file = controls_.textList->file();
     loadedText_.clear();
     loadedWhole_ = {};
     FileHead head;
-    if (auto error = trapRunTimeError([&] { head = readHead(path(name), kTextHeadBytes); })) {
+    if (auto error = trapRunTimeError([&] { head = readHead(file, kTextHeadBytes); })) {
         reportUnreadableEntry(controls_.textList, name, *error);
         return;
     }
@@ -74,15 +73,15 @@ void HistoryBrowser::showChosenText() {
         loadedText_ = capturedText(QString::fromUtf8(head.bytes));
         controls_.textViewer->setText(loadedText_, head.size);
     } else {
-        showStartOfLongEntry(name, head);
+        showStartOfLongEntry(file, head);
     }
     qCDebug(traceLog).noquote() << "shows" << name;
 }
 
 // An entry too long to hold: the viewer shows its start, and what copies
 // or saves it reads the whole file again.
-void HistoryBrowser::showStartOfLongEntry(const QString& name, const FileHead& head) {
-    const QString file = path(name);
+void HistoryBrowser::showStartOfLongEntry(const FolderFile& file, const FileHead& head) {
+    const QString name = shownName(file.name);
     TextBox::Whole whole;
     // A file over the limit raises 7 before anything of it is read.
     whole.text = [file] {
@@ -161,7 +160,7 @@ void HistoryBrowser::copyText(Via via) {
 void HistoryBrowser::deletePicture() {
     (void)trapRunTimeError([&] {
         host_.beep();
-        deleteFile(path(controls_.pictureList->fileName()));
+        deleteFile(controls_.pictureList->file());
         controls_.pictureList->refresh();
         host_.msgBox(QStringLiteral("Image has been deleted!"), MsgInformation, kFileDeleted);
     });
@@ -179,7 +178,7 @@ void HistoryBrowser::deleteText(Via via) {
                          MsgExclamation, QStringLiteral("Important"));
             return;
         }
-        deleteFile(path(name));
+        deleteFile(controls_.textList->file());
         controls_.textList->refresh();
         host_.msgBox(QStringLiteral("Text file has been deleted!"), MsgInformation, kFileDeleted);
     });

@@ -14,6 +14,7 @@ class Host;
 class PictureBox;
 class RuntimeError;
 struct FileHead;
+struct FolderFile;
 
 // The controls the history browser works on.
 struct HistoryControls {
@@ -61,8 +62,7 @@ class HistoryBrowser {
     static constexpr qsizetype kCopyLimitBytes = qsizetype(512) << 20;
 
   private:
-    void showStartOfLongEntry(const QString& name, const FileHead& head);
-    QString path(const QString& name) const;
+    void showStartOfLongEntry(const FolderFile& file, const FileHead& head);
     void reportUnreadableEntry(FileList* list, const QString& name, const RuntimeError& error);
 
     Host& host_;

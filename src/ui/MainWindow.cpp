@@ -25,12 +25,13 @@
 
 namespace brimlet {
 
-MainWindow::MainWindow(Host& host, const QString& folder, FolderReading* reading, QWidget* parent)
+MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* reading,
+                       QWidget* parent)
     : QMainWindow(parent),
       host_(host),
-      folder_(folder),
+      folder_(folder.path()),
       capture_(host, folder, *this),
-      help_(host, folder) {
+      help_(host, folder_) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Brimlet"));
     setWindowIcon(appIcon());
@@ -51,9 +52,9 @@ MainWindow::MainWindow(Host& host, const QString& folder, FolderReading* reading
         HistoryControls{pictureList_, textList_, pictureViewer_, textViewer_});
     fonts_ = std::make_unique<FontControls>(textViewer_);
     saveAsDialogs_ =
-        std::make_unique<SaveAsDialogs>(host, this, folder, textViewer_, pictureViewer_);
+        std::make_unique<SaveAsDialogs>(host, this, folder_, textViewer_, pictureViewer_);
     createMenus();
-    windowStates_ = std::make_unique<WindowStates>(host, this, trayMenu_, folder);
+    windowStates_ = std::make_unique<WindowStates>(host, this, trayMenu_, folder_);
     wireControls();
     setTabOrder();
     describeControls();

@@ -42,7 +42,7 @@ class MainWindow : public QMainWindow, private CaptureView {
     // The lists are filled from `reading`, the folder read for two lists
     // (the text list's, then the picture list's); without it the folder is
     // read here.
-    MainWindow(Host& host, const QString& folder, FolderReading* reading = nullptr,
+    MainWindow(Host& host, const FolderHandle& folder, FolderReading* reading = nullptr,
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -50,6 +50,7 @@ class MainWindow : public QMainWindow, private CaptureView {
     // boxes filled, and the capture engine started.
     void load();
 
+    // The folder's path at the start, for the user.
     const QString& folder() const { return folder_; }
     CaptureEngine& capture() { return capture_; }
     const CaptureEngine& capture() const { return capture_; }

@@ -84,11 +84,12 @@ void MainWindow::createControls(FolderReading& reading) {
 
     // History band: the lists.
     textList_ = named(
-        new FileList(folder_, QStringLiteral("*.txt*"), client, reading.takeWatcher()), "textList");
+        new FileList(reading.folder(), QStringLiteral("*.txt*"), client, reading.takeWatcher()),
+        "textList");
     place(textList_, 120, 2280, 2175, 870);
-    pictureList_ =
-        named(new FileList(folder_, QStringLiteral("*.jpeg*"), client, reading.takeWatcher()),
-              "pictureList");
+    pictureList_ = named(
+        new FileList(reading.folder(), QStringLiteral("*.jpeg*"), client, reading.takeWatcher()),
+        "pictureList");
     place(pictureList_, 5520, 2280, 2175, 870);
     // Both lists from one read of the folder, watched since before it.
     textList_->fill(reading.entries());

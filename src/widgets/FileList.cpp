@@ -42,10 +42,10 @@ class FileList::Model : public QAbstractListModel {
     const QStringList& names_;
 };
 
-FileList::FileList(const QString& folder, const QString& pattern, QWidget* parent)
+FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* parent)
     : FileList(folder, pattern, parent, std::make_unique<FolderWatcher>(folder)) {}
 
-FileList::FileList(const QString& folder, const QString& pattern, QWidget* parent,
+FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* parent,
                    std::unique_ptr<FolderWatcher> watcher)
     : QListView(parent),
       folder_(folder),
@@ -101,8 +101,31 @@ QString FileList::fileName() const {
     return selected.isEmpty() ? QString() : selected.first().data().toString();
 }
 
+FolderFile FileList::file() const {
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return FolderFile(folder_,
+                      selected.isEmpty() ? QByteArray() : bytes_.at(selected.first().row()));
+}
+
+qsizetype FileList::placeOf(const QByteArray& bytes, bool* listed) const {
+    qsizetype low = 0;
+    qsizetype high = bytes_.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (listedBefore(bytes_[middle], bytes)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    *listed = low < bytes_.size() && bytes_[low] == bytes;
+    return low;
+}
+
 qsizetype FileList::rowOf(const QString& name) const {
-    const auto at = std::lower_bound(names_.cbegin(), names_.cend(), name, listedBefore);
+    const auto at =
+        std::lower_bound(names_.cbegin(), names_.cend(), name,
+                         [](const QString& a, const QString& b) { return listedBefore(a, b); });
     return at != names_.cend() && *at == name ? at - names_.cbegin() : -1;
 }
 
@@ -116,20 +139,25 @@ bool FileList::selectName(const QString& name) {
 }
 
 void FileList::fill(const FolderEntries& entries) {
-    const QString selected = fileName();
+    const QByteArray selected = file().name;
     model_->reset([&] {
         names_.clear();
+        bytes_.clear();
         links_.clear();
         for (qsizetype i = 0; i < entries.names.size(); ++i) {
             const QString& name = entries.names[i];
             if (!matchesKey(name, entries.keys[i])) continue;
             names_.append(name);
-            if (!entries.links.isEmpty() && entries.links.contains(name)) links_.insert(name);
+            bytes_.append(entries.bytes[i]);
+            if (!entries.links.isEmpty() && entries.links.contains(entries.bytes[i])) {
+                links_.insert(entries.bytes[i]);
+            }
         }
     });
     filled_ = true;
-    const qsizetype row = selected.isEmpty() ? -1 : rowOf(selected);
-    if (row >= 0) {
+    bool listed = false;
+    const qsizetype row = selected.isEmpty() ? -1 : placeOf(selected, &listed);
+    if (listed) {
         selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
                                           QItemSelectionModel::ClearAndSelect);
     }
@@ -143,22 +171,28 @@ void FileList::refresh() {
     }
     // A link's target may have come or gone without the folder changing.
     changes.names.unite(links_);
-    for (const QString& name : std::as_const(changes.names)) {
+    for (const QByteArray& bytes : std::as_const(changes.names)) {
+        const QString name = shownName(bytes);
         if (!matches(name)) continue;
-        const EntryKind kind = entryKind(folder_, name);
+        const EntryKind kind = entryKind(folder_, bytes);
         if (kind.link) {
-            links_.insert(name);
+            links_.insert(bytes);
         } else {
-            links_.remove(name);
+            links_.remove(bytes);
         }
-        const qsizetype row = rowOf(name);
-        if (kind.listed && row < 0) {
-            const auto at = std::lower_bound(names_.cbegin(), names_.cend(), name, listedBefore);
-            const int place = static_cast<int>(at - names_.cbegin());
-            model_->insert(place, [&] { names_.insert(place, name); });
-        } else if (!kind.listed && row >= 0) {
-            model_->remove(static_cast<int>(row), [&] { names_.removeAt(row); });
-            links_.remove(name);
+        bool listed = false;
+        const int row = static_cast<int>(placeOf(bytes, &listed));
+        if (kind.listed && !listed) {
+            model_->insert(row, [&] {
+                names_.insert(row, name);
+                bytes_.insert(row, bytes);
+            });
+        } else if (!kind.listed && listed) {
+            model_->remove(row, [&] {
+                names_.removeAt(row);
+                bytes_.removeAt(row);
+            });
+            links_.remove(bytes);
         }
     }
 }

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "files/Files.h"
+
 namespace brimlet {
 
 class FolderWatcher;
@@ -15,22 +17,28 @@ struct FolderEntries;
 // the names that hold ".txt", letter case ignored), in the order of
 // listedBefore. The list changes only when it is filled or refreshed, and
 // then shows exactly what a fresh read of the folder would show; a refresh
-// looks again only at the names that changed since the last one.
+// looks again only at the names that changed since the last one. Each entry
+// keeps its name's bytes, which find the file even when the name is not
+// UTF-8.
 class FileList : public QListView {
     Q_OBJECT
   public:
-    FileList(const QString& folder, const QString& pattern, QWidget* parent = nullptr);
+    FileList(const FolderHandle& folder, const QString& pattern, QWidget* parent = nullptr);
     // Watches the folder with `watcher` (set before the folder was read).
-    FileList(const QString& folder, const QString& pattern, QWidget* parent,
+    FileList(const FolderHandle& folder, const QString& pattern, QWidget* parent,
              std::unique_ptr<FolderWatcher> watcher);
     ~FileList() override;
 
-    const QString& folder() const { return folder_; }
+    const FolderHandle& folder() const { return folder_; }
     const QString& pattern() const { return pattern_; }
     bool matches(const QString& name) const;
 
-    // The selected entry's bare name; empty when nothing is selected.
+    // The selected entry's bare name as shown; empty when nothing is
+    // selected.
     QString fileName() const;
+    // The selected entry's file (its name as the folder spells it); an
+    // empty name when nothing is selected.
+    FolderFile file() const;
     const QStringList& names() const { return names_; }
 
     // Shows the matching names of a fresh read of the folder.
@@ -51,16 +59,20 @@ class FileList : public QListView {
 
   private:
     class Model;
-    qsizetype rowOf(const QString& name) const;  // -1 when not listed
+    qsizetype rowOf(const QString& name) const;  // -1 when not listed, by name as shown
+    // Where an entry of these bytes stands or would stand, and whether it is
+    // there.
+    qsizetype placeOf(const QByteArray& bytes, bool* listed) const;
 
-    QString folder_;
+    FolderHandle folder_;
     QString pattern_;
     bool matchesKey(const QString& name, const QByteArray& key) const;
 
     QByteArray infixKey_;          // "*infix*" patterns: a plain search in the sort key
     QRegularExpression anyOther_;  // any other pattern
     QStringList names_;
-    QSet<QString> links_;  // listed names that are links: their targets may change
+    QByteArrayList bytes_;    // each name's bytes
+    QSet<QByteArray> links_;  // listed names that are links: their targets may change
     Model* model_;
     std::unique_ptr<FolderWatcher> watcher_;
     bool filled_ = false;

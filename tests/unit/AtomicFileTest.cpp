@@ -125,6 +125,27 @@ TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+// A folder is held by its handle: renamed, it still receives the writes and
+// a new folder under its old name gets none; deleted, a write says so.
+TEST(AtomicFile, WritesGoToTheHeldFolderWhereverItIsMoved) {
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkdir("a"));
+    const FolderHandle folder(root.filePath("a"));
+    ASSERT_TRUE(QDir(root.path()).rename("a", "b") && QDir(root.path()).mkdir("a"));
+    EXPECT_TRUE(writeFileIfAbsent(FolderFile(folder, "text 1.txt"), "x"));
+    EXPECT_EQ(readAll(root.filePath("b/text 1.txt")), QByteArray("x"));
+    EXPECT_EQ(QDir(root.filePath("a")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
+    ASSERT_TRUE(QDir(root.filePath("b")).removeRecursively());
+    try {
+        writeFileReplacing(FolderFile(folder, "pikcounter.txt"), "1,0\r\n");
+        FAIL() << "no error raised";
+    } catch (const RuntimeError& e) {
+        EXPECT_TRUE(
+            e.detail().endsWith("the folder was deleted while Brimlet was capturing into it"));
+    }
+}
+
 TEST(AtomicFile, StaleTemporariesAreRemovedAndNothingElse) {
     QTemporaryDir dir;
     QTemporaryDir outside;

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -55,6 +54,18 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
             << claim.problem.toStdString();
         QFile::remove(lockPath);
     }
+
+    // The lock stays the claimed folder's when that is moved: a new folder
+    // under the old name is free, and letting go leaves its lock alone.
+    const QString folder = dir.filePath("f20");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    claim = claimFolder(folder);
+    ASSERT_TRUE(QDir().rename(folder, folder + "-moved") && QDir().mkdir(folder));
+    const FolderClaim other = claimFolder(folder);
+    ASSERT_TRUE(other.claimed() && claimFolder(folder + "-moved").heldByAnother);
+    claim.lock.reset();
+    EXPECT_TRUE(QFile::exists(folder + "/.brimlet.lock"));
+    EXPECT_FALSE(QFile::exists(folder + "-moved/.brimlet.lock"));
 
     // A folder that was deleted, by name or (the working folder) unnamed.
     const QString gone = dir.filePath("gone");

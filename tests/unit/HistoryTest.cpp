@@ -287,23 +287,34 @@ TEST_F(HistoryTest, DeletingLeavesCountersViewersAndSwitchAlone) {
     EXPECT_TRUE(exists("picture 5.jpeg")) << "numbers never go down";
 }
 
-// A name that cannot be read as UTF-8 cannot be named back to the file
-// system either: such a file is left out of the list and never touched.
-TEST_F(HistoryTest, NamesThatAreNotUtf8AreLeftOutAndLeftAlone) {
-    const QByteArray raw = QFile::encodeName(dir.path()) + "/text \xff\xfe.txt";
-    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, "odd\r\n", 5), 5);
-    ::close(fd);
+// A name that is not UTF-8 is listed with replacement characters and found
+// by its bytes: two that show alike stay two entries, each shown and deleted
+// as itself, and a deletion of another entry leaves them alone.
+TEST_F(HistoryTest, NamesThatAreNotUtf8AreListedAndFoundByTheirBytes) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/text \xff";
+    for (const char last : {'\xfe', '\xfd'}) {  // each holds its last byte in hex
+        const int fd = ::open((raw + last + ".txt").constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, QByteArray::number(uchar(last), 16).constData(), 2), 2);
+        ::close(fd);
+    }
     write("text 1.txt", "fine");
     textList.refresh();
-    EXPECT_EQ(textList.names(), (QStringList{"pikcounter.txt", "text 1.txt"}));
+    const QString odd = QString::fromUtf8("text \uFFFD\uFFFD.txt");
+    EXPECT_EQ(textList.names(), (QStringList{"pikcounter.txt", "text 1.txt", odd, odd}));
     ASSERT_TRUE(textList.selectName("text 1.txt"));
     history.deleteText(Via::Button);
     host.text = "next";
     engine.onCaptureTick();
-    EXPECT_EQ(::access(raw.constData(), F_OK), 0) << "the odd file is still there";
+    EXPECT_EQ(::access((raw + "\xfe.txt").constData(), F_OK), 0) << "the odd file is still there";
     EXPECT_TRUE(exists("text 3.txt"));
+
+    ASSERT_TRUE(textList.selectName(odd));
+    EXPECT_EQ(history.loadedText(), "fd\r\n");
+    history.deleteText(Via::Button);
+    EXPECT_NE(::access((raw + "\xfd.txt").constData(), F_OK), 0);
+    EXPECT_EQ(textList.names().count(odd), 1);
+    EXPECT_EQ(::unlink((raw + "\xfe.txt").constData()), 0);  // the other one stays
 }
 
 TEST_F(HistoryTest, DeletingAVanishedFileEndsSilentlyAndKeepsTheList) {
