@@ -162,6 +162,8 @@ int contentFile(const QMimeData& data, xcb_window_t owner) {
     if (data.hasText()) text = data.text();
     QImage picture;
     if (data.hasImage()) picture = qvariant_cast<QImage>(data.imageData());
+    // The holder gets the pixels alone, without a colour table.
+    if (picture.colorCount() > 0) picture = picture.convertToFormat(QImage::Format_ARGB32);
     header.hasText = data.hasText();
     header.textUnits = quint64(text.size());
     header.hasPicture = !picture.isNull();
@@ -258,17 +260,24 @@ void keepClipboardAfterExit(std::chrono::milliseconds patience) {
     xcb_connection_t* connection = qtConnection();
     if (connection == nullptr) return;
     xcb_flush(connection);  // the closed window goes now, whatever follows
-    const xcb_window_t owner = selectionOwner(connection, atom(connection, "CLIPBOARD"));
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (isOurs(connection, owner) && data != nullptr) {
+    const xcb_atom_t selection = atom(connection, "CLIPBOARD");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    // Whether the clipboard is still ours; Qt drops our content when
+    // another program takes it.
+    const auto ours = [&] {
+        return clipboard->ownsClipboard() &&
+               isOurs(connection, selectionOwner(connection, selection));
+    };
+    if (ours()) {
         const xcb_atom_t manager = atom(connection, "CLIPBOARD_MANAGER");
-        if (selectionOwner(connection, manager) == XCB_NONE ||
-            !handOverToManager(connection, manager, kManagerPatience)) {
-            const int content = contentFile(*data, owner);
-            if (content >= 0) {
-                startHolder(content, patience);
-                ::close(content);
-            }
+        const bool handedOver = selectionOwner(connection, manager) != XCB_NONE &&
+                                handOverToManager(connection, manager, kManagerPatience);
+        const QMimeData* data = !handedOver && ours() ? clipboard->mimeData() : nullptr;
+        const int content =
+            data != nullptr ? contentFile(*data, selectionOwner(connection, selection)) : -1;
+        if (content >= 0) {
+            startHolder(content, patience);
+            ::close(content);
         }
     }
     letGo(connection);
