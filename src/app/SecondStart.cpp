@@ -159,7 +159,7 @@ SecondStartListener::SecondStartListener(const QString& folder, std::function<bo
 
 SecondStartListener::~SecondStartListener() {
     closing_ = true;
-    qDeleteAll(findChildren<QLocalSocket*>());
+    qDeleteAll(findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly));
     if (fd_ < 0) return;
     ::close(fd_);
     // Removed only while it is still the one this object made.
