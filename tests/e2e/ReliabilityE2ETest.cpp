@@ -123,6 +123,20 @@ TEST(ReliabilityE2E, KilledInABurstLeavesWholeFilesAndARestartNumbersOn) {
     }
     EXPECT_EQ(QDir(dir.path()).entryList({".brimlet-*"}, QDir::Files | QDir::Hidden), QStringList{})
         << "stale temporaries are cleared at start";
+
+    // SIGTERM in a burst: the capture under way finishes, no file is left half-written.
+    for (int i = 0; i < 100; ++i) {
+        copyToClipboard("term " + QByteArray::number(i) + QByteArray(512, 'y'));
+        if (i == 60) ::kill(static_cast<pid_t>(again.pid()), SIGTERM);
+    }
+    int exitCode = -1;
+    ASSERT_TRUE(again.waitForExit(&exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({".brimlet*"}, QDir::Files | QDir::Hidden), QStringList{});
+    for (const QString& f : QDir(dir.path()).entryList({"text*"})) {
+        const QByteArray bytes = readFile(dir.filePath(f));
+        EXPECT_TRUE(!bytes.startsWith("term ") || bytes.endsWith("yy\r\n")) << f.toStdString();
+    }
 }
 
 // A folder on a tiny file system: copies fill it up.
