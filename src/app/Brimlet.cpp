@@ -9,14 +9,15 @@
 #include <optional>
 
 #include "Version.h"
+#include "app/EndSignals.h"
 #include "app/FolderLock.h"
 #include "app/Platform.h"
 #include "app/SecondStart.h"
 #include "files/AtomicFile.h"
-#include "host/x11/ClipboardKeeper.h"
 #include "files/Folder.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
+#include "host/x11/ClipboardKeeper.h"
 #include "host/x11/X11Display.h"
 #include "tray/WindowStates.h"
 #include "ui/MainWindow.h"
@@ -152,6 +153,19 @@ int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& cla
     return QApplication::exec();
 }
 
+// Ends the program as the main menu's "Exit" does: the main window is
+// unloaded and the program ends, whatever other window is open.
+void endAsExitDoes() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* window = qobject_cast<MainWindow*>(widget);
+        if (window != nullptr && isLoaded(window)) {
+            // Ending anyway: an error here has no one left to tell.
+            trapRunTimeError([window] { window->windowStates().exitProgram(); });
+        }
+    }
+    QCoreApplication::exit(0);
+}
+
 }  // namespace
 
 int runBrimlet(int argc, char** argv) {
@@ -186,6 +200,8 @@ int runBrimlet(int argc, char** argv) {
     }
 #endif
     if (line.fromMenu && !enterMenuFolder()) return 1;
+    // A session that ends (SIGTERM, SIGHUP) ends Brimlet as "Exit" does.
+    catchEndSignals();
     // The folder is claimed before Qt starts, so that it can be read (and
     // what an abrupt end left in it cleared) while Qt starts. It is held
     // open for the run: every file of it is found through that handle, so
@@ -209,8 +225,11 @@ int runBrimlet(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtHost host;
+    const EndSignals endSignals(endAsExitDoes);
     const int status =
         runInFolder(host, folder, claim, reading ? &*reading : nullptr, line.leaveCopies);
+    // The folder is free as soon as the window is gone.
+    if (claim.lock) claim.lock->unlock();
     // What a copy back put on the clipboard stays there after the end.
     keepClipboardAfterExit();
     return status;

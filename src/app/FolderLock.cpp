@@ -54,10 +54,15 @@ bool isNamed(int folder, int fd) {
 }  // namespace
 
 FolderLock::~FolderLock() {
+    unlock();
+}
+
+void FolderLock::unlock() {
     if (fd_ < 0) return;
     // Removed while still held, and only if the name is still this file.
     if (isNamed(folder_->fd(), fd_)) ::unlinkat(folder_->fd(), kLockFileName, 0);
     ::close(fd_);
+    fd_ = -1;
 }
 
 FolderClaim claimFolder(const FolderHandle& folder) {

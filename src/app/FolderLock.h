@@ -26,6 +26,8 @@ class FolderLock {
     FolderLock& operator=(const FolderLock&) = delete;
 
     bool isLocked() const { return fd_ >= 0; }
+    // Lets the folder go now rather than at the end of the object.
+    void unlock();
 
   private:
     std::optional<FolderHandle> folder_;

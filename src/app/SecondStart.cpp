@@ -3,10 +3,19 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
-#include <QTimer>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace brimlet {
 
@@ -17,68 +26,210 @@ constexpr char kShown[] = "shown\n";
 constexpr char kNoWindow[] = "no window\n";
 constexpr int kMaxRequest = 64;
 constexpr int kAnswerMs = 3000;
+// Callers served at once, so that callers never take the descriptors the
+// captures need; the rest wait in the queue.
+constexpr int kMaxCallers = 16;
+constexpr int kRetryMs = 250;
 
-}  // namespace
+struct Address {
+    sockaddr_un name{};
+    socklen_t length = 0;
+    QByteArray file;  // empty for an abstract name
+};
 
-QString secondStartSocketPath(const QString& folder) {
+// The user's runtime folder, when it is the user's own and no one else may
+// enter it.
+QByteArray privateRuntimeFolder() {
+    const QByteArray folder = qgetenv("XDG_RUNTIME_DIR");
+    struct stat entry {};
+    if (!folder.startsWith('/') || ::lstat(folder.constData(), &entry) != 0 ||
+        !S_ISDIR(entry.st_mode) || entry.st_uid != ::geteuid() || (entry.st_mode & 077) != 0) {
+        return {};
+    }
+    return folder;
+}
+
+// Where a Brimlet in `folder` listens, the preferred place first.
+std::vector<Address> addresses(const QString& folder) {
     const QByteArray digest =
         QCryptographicHash::hash(QDir(folder).absolutePath().toUtf8(), QCryptographicHash::Sha256)
             .toHex()
             .left(24);
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(runtime.isEmpty() ? QDir::tempPath() : runtime)
-        .filePath(QStringLiteral("brimlet-%1").arg(QString::fromLatin1(digest)));
+    std::vector<Address> found;
+    const QByteArray runtime = privateRuntimeFolder();
+    const QByteArray file = runtime + "/brimlet-" + digest;
+    Address address;
+    address.name.sun_family = AF_UNIX;
+    if (!runtime.isEmpty() && size_t(file.size()) < sizeof address.name.sun_path) {
+        std::memcpy(address.name.sun_path, file.constData(), size_t(file.size()) + 1);
+        address.length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(file.size()) + 1);
+        address.file = file;
+        found.push_back(address);
+    }
+    // The abstract name starts with a NUL byte and is not NUL-terminated.
+    const QByteArray abstract = "brimlet-" + QByteArray::number(::geteuid()) + "-" + digest;
+    address = Address{};
+    address.name.sun_family = AF_UNIX;
+    std::memcpy(address.name.sun_path + 1, abstract.constData(), size_t(abstract.size()));
+    address.length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(abstract.size()));
+    found.push_back(address);
+    return found;
 }
+
+bool sameUser(int fd) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           peer.uid == ::geteuid();
+}
+
+int newSocket() {
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+}
+
+// Waits for `events` on `fd` until the deadline.
+bool ready(int fd, short events, const QDeadlineTimer& deadline) {
+    pollfd p{fd, events, 0};
+    int polled;
+    while ((polled = ::poll(&p, 1, int(qMax<qint64>(0, deadline.remainingTime())))) < 0 &&
+           errno == EINTR) {
+    }
+    return polled > 0;
+}
+
+// Asks at one address; nothing there (or a peer of another user) is no.
+bool askAt(const Address& address, const QDeadlineTimer& deadline) {
+    const int fd = newSocket();
+    if (fd < 0) return false;
+    int connected;
+    // A full queue answers EAGAIN: the listener is busy, so try again.
+    while ((connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address.name),
+                                  address.length)) != 0 &&
+           (errno == EINTR || errno == EAGAIN) && !deadline.hasExpired()) {
+        if (errno == EAGAIN) ::usleep(20000);
+    }
+    QByteArray answer;
+    if (connected == 0 && sameUser(fd) &&
+        ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) == ssize_t(sizeof kShow - 1)) {
+        char buffer[kMaxRequest];
+        while (!answer.contains('\n') && answer.size() < kMaxRequest &&
+               ready(fd, POLLIN, deadline)) {
+            const ssize_t n = ::read(fd, buffer, size_t(kMaxRequest - answer.size()));
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) break;
+            answer.append(buffer, n);
+        }
+    }
+    ::close(fd);
+    return answer == kShown;
+}
+
+}  // namespace
 
 SecondStartListener::SecondStartListener(const QString& folder, std::function<bool()> show,
                                          QObject* parent)
-    : QObject(parent), server_(new QLocalServer(this)), show_(std::move(show)) {
-    const QString path = secondStartSocketPath(folder);
-    // Only the holder of the folder's lock listens, so a socket left behind
-    // by a Brimlet that ended abruptly is taken over.
-    QLocalServer::removeServer(path);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    server_->listen(path);
-    connect(server_, &QLocalServer::newConnection, this, &SecondStartListener::answer);
+    : QObject(parent), show_(std::move(show)) {
+    for (const Address& address : addresses(folder)) {
+        const int fd = newSocket();
+        if (fd < 0) return;
+        // Only the holder of the folder's lock listens, so a socket left
+        // behind by a Brimlet that ended abruptly is taken over.
+        struct stat entry {};
+        const char* file = address.file.constData();
+        if (!address.file.isEmpty() && ::lstat(file, &entry) == 0 && S_ISSOCK(entry.st_mode)) {
+            ::unlink(file);
+        }
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address.name), address.length) == 0 &&
+            ::listen(fd, kMaxCallers) == 0 &&
+            (address.file.isEmpty() || ::lstat(file, &entry) == 0)) {
+            fd_ = fd;
+            file_ = address.file;
+            device_ = entry.st_dev;
+            inode_ = entry.st_ino;
+            break;
+        }
+        ::close(fd);
+    }
+    if (fd_ < 0) return;
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &SecondStartListener::acceptCallers);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &SecondStartListener::acceptCallers);
 }
 
 SecondStartListener::~SecondStartListener() {
-    server_->close();
-}
-
-bool SecondStartListener::isListening() const {
-    return server_->isListening();
-}
-
-void SecondStartListener::answer() {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        // A caller that never says anything is let go.
-        QTimer::singleShot(kAnswerMs, socket, [socket] { socket->abort(); });
-        connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-            if (!socket->canReadLine() && socket->bytesAvailable() < kMaxRequest) return;
-            const QByteArray request = socket->readLine(kMaxRequest);
-            const bool shown = request == kShow && show_();
-            socket->write(shown ? kShown : kNoWindow);
-            socket->disconnectFromServer();
-        });
+    closing_ = true;
+    qDeleteAll(findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly));
+    if (fd_ < 0) return;
+    ::close(fd_);
+    // Removed only while it is still the one this object made.
+    struct stat entry {};
+    if (!file_.isEmpty() && ::lstat(file_.constData(), &entry) == 0 &&
+        quint64(entry.st_dev) == device_ && quint64(entry.st_ino) == inode_) {
+        ::unlink(file_.constData());
     }
+}
+
+void SecondStartListener::acceptCallers() {
+    notifier_->setEnabled(false);
+    while (callers_ < kMaxCallers) {
+        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) {
+            if (sameUser(fd)) {
+                answer(fd);
+            } else {
+                ::close(fd);
+            }
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            notifier_->setEnabled(true);
+        } else {
+            // Out of descriptors or memory: the socket stays, and callers
+            // are taken again shortly.
+            retry_.start(kRetryMs);
+        }
+        return;
+    }
+    // At most kMaxCallers at once: one that goes takes the next.
+}
+
+void SecondStartListener::answer(int fd) {
+    auto* socket = new QLocalSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        delete socket;
+        return;
+    }
+    ++callers_;
+    connect(socket, &QObject::destroyed, this, &SecondStartListener::callerGone);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // A caller that never says anything is let go.
+    QTimer::singleShot(kAnswerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
+        if (!socket->canReadLine() && socket->bytesAvailable() < kMaxRequest) return;
+        const QByteArray request = socket->readLine(kMaxRequest);
+        const bool shown = request == kShow && show_();
+        socket->write(shown ? kShown : kNoWindow);
+        socket->disconnectFromServer();
+    });
+}
+
+void SecondStartListener::callerGone() {
+    --callers_;
+    if (!closing_ && !retry_.isActive() && callers_ == kMaxCallers - 1) acceptCallers();
 }
 
 bool askRunningBrimletToShow(const QString& folder) {
-    QLocalSocket socket;
-    socket.connectToServer(secondStartSocketPath(folder));
     const QDeadlineTimer deadline(kAnswerMs);
-    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return false;
-    socket.write(kShow);
-    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
-    while (!socket.canReadLine() && socket.bytesAvailable() < kMaxRequest) {
-        if (deadline.hasExpired() ||
-            !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            return false;
-        }
+    for (const Address& address : addresses(folder)) {
+        if (askAt(address, deadline)) return true;
     }
-    return socket.readLine(kMaxRequest) == kShown;
+    return false;
 }
 
 }  // namespace brimlet

@@ -2,8 +2,14 @@
 
 #include "common/QtPrinters.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "XSession.h"
 
@@ -72,6 +78,30 @@ TEST(CommandLineE2E, UnknownOptionsAndAnUnreachableDisplayEndWithOneClearLine) {
     EXPECT_EQ(said.count('\n'), 1) << said.toStdString();
     EXPECT_TRUE(said.startsWith("brimlet: cannot open the X display \"" + display.toUtf8() + "\""))
         << said.toStdString();
+}
+
+TEST(CommandLineE2E, WithoutAPrivateRuntimeFolderTheSecondStartStillFindsTheFirst) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qunsetenv("TMPDIR");
+    });
+    // A shared temporary folder where Qt's own fallback cannot be used.
+    QTemporaryDir tmp, dir;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    writeFile(tmp.filePath(QString("runtime-") + ::getpwuid(::geteuid())->pw_name), "");
+    const QString tooLong = tmp.filePath(QString(100, 'r'));  // for a socket's name
+    ASSERT_TRUE(QDir().mkdir(tooLong, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    for (const QString& place : {QString(), tooLong}) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(place));
+        Brimlet first(dir.path());
+        ASSERT_TRUE(first.waitForWindow());
+        Brimlet second(dir.path());
+        int exitCode = -1;
+        ASSERT_TRUE(second.waitForExit(&exitCode)) << place.size();
+        EXPECT_EQ(exitCode, 0) << second.output().toStdString();
+        EXPECT_EQ(QDir(tmp.path()).entryList({"brimlet-*"}, QDir::System), QStringList());
+    }
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include "common/QtPrinters.h"
 
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +15,8 @@
 #include <QThread>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "XSession.h"
 
@@ -118,6 +123,20 @@ TEST(ReliabilityE2E, KilledInABurstLeavesWholeFilesAndARestartNumbersOn) {
     }
     EXPECT_EQ(QDir(dir.path()).entryList({".brimlet-*"}, QDir::Files | QDir::Hidden), QStringList{})
         << "stale temporaries are cleared at start";
+
+    // SIGTERM in a burst: the capture under way finishes, no file is left half-written.
+    for (int i = 0; i < 100; ++i) {
+        copyToClipboard("term " + QByteArray::number(i) + QByteArray(512, 'y'));
+        if (i == 60) ::kill(static_cast<pid_t>(again.pid()), SIGTERM);
+    }
+    int exitCode = -1;
+    ASSERT_TRUE(again.waitForExit(&exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({".brimlet*"}, QDir::Files | QDir::Hidden), QStringList{});
+    for (const QString& f : QDir(dir.path()).entryList({"text*"})) {
+        const QByteArray bytes = readFile(dir.filePath(f));
+        EXPECT_TRUE(!bytes.startsWith("term ") || bytes.endsWith("yy\r\n")) << f.toStdString();
+    }
 }
 
 // A folder on a tiny file system: copies fill it up.
@@ -195,6 +214,41 @@ TEST(ReliabilityE2E, AnUnwritableFolderIsReportedOnceAndCapturingResumesWhenWrit
     ASSERT_TRUE(waitUntil([] { return clipboardText().exitCode != 0; }));
     copyToClipboard("writable again");
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(dir.filePath("text 3.txt")); }));
+}
+
+TEST(ReliabilityE2E, RunningOutOfDescriptorsDoesNotEndTheSecondStartSocket) {
+    QTemporaryDir dir;
+    Brimlet brimlet(dir.path());
+    ASSERT_TRUE(brimlet.waitForWindow());
+    const QDir descriptors(QString("/proc/%1/fd").arg(brimlet.pid()));
+    const auto opened = [&] {
+        return descriptors.entryList(QDir::System | QDir::NoDotAndDotDot).size();
+    };
+    const qsizetype limit = opened() + 4;
+    ASSERT_EQ(runTool("prlimit",
+                      {"--pid", QString::number(brimlet.pid()), QString("--nofile=%1").arg(limit)})
+                  .exitCode,
+              0);
+    // Its socket is the newest: tests before may have left theirs.
+    const QFileInfoList sockets = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR"))
+                                      .entryInfoList({"brimlet-*"}, QDir::System, QDir::Time);
+    ASSERT_FALSE(sockets.isEmpty());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, QFile::encodeName(sockets[0].filePath()).constData());
+    std::vector<int> held;  // callers that never say anything
+    for (int i = 0; i < 400; ++i) {
+        held.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(held.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    EXPECT_TRUE(waitUntil([&] { return opened() >= limit; })) << "never ran out";
+    QThread::msleep(500);
+    for (const int fd : held) ::close(fd);
+
+    Brimlet second(dir.path());
+    int exitCode = -1;
+    ASSERT_TRUE(second.waitForExit(&exitCode));
+    EXPECT_EQ(exitCode, 0) << second.output().toStdString();
 }
 
 }  // namespace

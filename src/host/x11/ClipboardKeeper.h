@@ -7,29 +7,35 @@ namespace brimlet {
 // On X11 the clipboard's content lives in the program that put it there:
 // when that program ends, so does the copy. What Brimlet put on the
 // clipboard (a copy back) outlives it:
-// - where a clipboard manager runs (the owner of CLIPBOARD_MANAGER), Qt
-//   hands the content over to it while the application object is torn down
-//   (the SAVE_TARGETS hand-over, bounded by Qt's clipboard timeout);
-// - otherwise a small detached process of Brimlet's own (the program run
-//   again with kClipboardHolderOption) takes the clipboard over and serves
-//   the content until another program copies something, the way xclip and
-//   xsel keep a selection alive.
+// - where a clipboard manager runs (the owner of CLIPBOARD_MANAGER), it is
+//   asked to take the content over (the SAVE_TARGETS hand-over), and given
+//   a second to say it did;
+// - otherwise, or when the manager does not answer in time, a small
+//   detached process of Brimlet's own (the program run again with
+//   kClipboardHolderOption) takes the clipboard over and serves the content
+//   until another program copies something, the way xclip and xsel keep a
+//   selection alive. It gets the content whole, in a sealed memory file as
+//   its standard input, so nothing has to stream while Brimlet ends.
+// Either way Qt is left nothing to hand over when the application object
+// goes (it would wait up to 5 s for a manager that never answers).
 
 // The internal option that makes the program a clipboard holder.
 inline constexpr char kClipboardHolderOption[] = "--keep-clipboard";
 
 // Call after the main window is gone, while the application object still
-// exists. Does nothing unless this program owns the clipboard on X11.
-// Returns within `patience`.
+// exists. Hands over nothing unless this program owns the clipboard on X11.
+// Returns within a second for the manager plus `patience` for the holder
+// to take the clipboard (a holder that is slower takes it once ready).
 void keepClipboardAfterExit(std::chrono::milliseconds patience = std::chrono::seconds(3));
 
 // Whether this run is a holder started by keepClipboardAfterExit: the
-// option was given and the content comes through a pipe.
+// option was given and the content comes as a sealed memory file.
 bool isClipboardHolderRun(int argc, char** argv);
 
-// The holder's life: reads the content from standard input, takes the
-// clipboard, says so on standard output, and serves the content until
-// another program takes the clipboard or the X server goes away.
+// The holder's life: maps the content from standard input, takes the
+// clipboard unless another program copied since Brimlet ended, says so on
+// standard output, and serves the content until another program takes the
+// clipboard or the X server goes away.
 int runClipboardHolder(int argc, char** argv);
 
 }  // namespace brimlet
