@@ -23,6 +23,8 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include "host/x11/Xcb.h"
+
 namespace brimlet {
 
 namespace {
@@ -55,29 +57,9 @@ quint64 aligned(quint64 size) {
     return (size + 7) & ~quint64(7);
 }
 
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return result;
-}
-
-xcb_window_t selectionOwner(xcb_connection_t* connection, xcb_atom_t selection) {
-    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, selection), nullptr);
-    const xcb_window_t owner = reply != nullptr ? reply->owner : xcb_window_t(XCB_NONE);
-    std::free(reply);
-    return owner;
-}
-
-// Every window a client creates has an id from the client's own range.
-bool isOurs(xcb_connection_t* connection, xcb_window_t window) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    return window != XCB_NONE && (window & ~setup->resource_id_mask) == setup->resource_id_base;
-}
+using xcb::atom;
+using xcb::isOurs;
+using xcb::selectionOwner;
 
 xcb_connection_t* qtConnection() {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()

@@ -1,9 +1,8 @@
 #include "host/x11/XClipboardReader.h"
 
 #include <poll.h>
-#include <sys/uio.h>
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
+#include <xcb/xfixes.h>
 
 #include <QSet>
 #include <algorithm>
@@ -13,17 +12,13 @@
 #include <memory>
 #include <vector>
 
+#include "host/x11/Xcb.h"
+
 namespace brimlet {
 
 namespace {
 
-template <class T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <class T>
-Reply<T> reply(T* r) {
-    return Reply<T>(r, &std::free);
-}
+using xcb::reply;
 
 // The longest single sleep of a wait: cancel() is noticed within it, and so
 // is an event that a request on another thread took off the socket.
@@ -34,52 +29,6 @@ constexpr std::uint32_t kPartUnits = 1u << 20;
 
 int eventKind(const xcb_generic_event_t* event) {
     return event->response_type & ~0x80;
-}
-
-// The little of XFixes the reader uses (version 5 of the protocol), sent
-// through xcb's generic request call.
-xcb_extension_t xfixes = {"XFIXES", 0};
-constexpr std::uint8_t kXFixesQueryVersion = 0;
-constexpr std::uint8_t kXFixesSelectSelectionInput = 2;
-constexpr std::uint32_t kXFixesAllSelectionEvents = 1 | 2 | 4;  // new owner, owner gone, closed
-
-struct XFixesQueryVersion {
-    std::uint8_t majorOpcode;
-    std::uint8_t minorOpcode;
-    std::uint16_t length;
-    std::uint32_t clientMajor;
-    std::uint32_t clientMinor;
-};
-
-struct XFixesSelectSelectionInput {
-    std::uint8_t majorOpcode;
-    std::uint8_t minorOpcode;
-    std::uint16_t length;
-    std::uint32_t window;
-    std::uint32_t selection;
-    std::uint32_t eventMask;
-};
-
-struct XFixesSelectionNotify {
-    std::uint8_t responseType;
-    std::uint8_t subtype;
-    std::uint16_t sequence;
-    std::uint32_t window;
-    std::uint32_t owner;
-    std::uint32_t selection;
-    std::uint32_t timestamp;
-    std::uint32_t selectionTimestamp;
-    std::uint8_t pad[8];
-};
-static_assert(sizeof(XFixesSelectionNotify) == 32);
-
-template <class Request>
-unsigned sendXFixes(xcb_connection_t* c, Request& request, std::uint8_t opcode, bool hasReply) {
-    iovec parts[3];
-    parts[2].iov_base = &request;
-    parts[2].iov_len = sizeof request;
-    xcb_protocol_request_t info{1, &xfixes, opcode, hasReply ? std::uint8_t{0} : std::uint8_t{1}};
-    return xcb_send_request(c, hasReply ? 0 : XCB_REQUEST_CHECKED, parts + 2, &info);
 }
 
 }  // namespace
@@ -110,13 +59,9 @@ XClipboardReader::~XClipboardReader() {
 
 std::uint32_t XClipboardReader::atom(const QByteArray& name) {
     if (auto it = atoms_.constFind(name); it != atoms_.constEnd()) return *it;
-    auto r = reply(xcb_intern_atom_reply(
-        connection_,
-        xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.constData()),
-        nullptr));
-    if (!r) return XCB_ATOM_NONE;
-    atoms_.insert(name, r->atom);
-    return r->atom;
+    const xcb_atom_t found = xcb::atom(connection_, name);
+    if (found != XCB_ATOM_NONE) atoms_.insert(name, found);
+    return found;
 }
 
 int XClipboardReader::fileDescriptor() const {
@@ -126,40 +71,40 @@ int XClipboardReader::fileDescriptor() const {
 // Asks XFixes to report every change of the clipboard's owner to a window
 // of the reader's that lives as long as it does.
 void XClipboardReader::watchOwnerChanges() {
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xfixes);
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(connection_, &xcb_xfixes_id);
     if (extension == nullptr || !extension->present) return;
-    XFixesQueryVersion version{0, 0, sizeof(XFixesQueryVersion) / 4, 5, 0};
-    const unsigned sequence = sendXFixes(connection_, version, kXFixesQueryVersion, true);
     xcb_generic_error_t* error = nullptr;
-    std::free(xcb_wait_for_reply(connection_, sequence, &error));
-    if (error != nullptr || sequence == 0) {
-        std::free(error);
-        return;
-    }
+    auto version = reply(xcb_xfixes_query_version_reply(
+        connection_, xcb_xfixes_query_version(connection_, 5, 0), &error));
+    std::free(error);
+    if (!version || error != nullptr) return;
     watcher_ = xcb_generate_id(connection_);
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, watcher_, root_, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, visual_, 0, nullptr);
-    XFixesSelectSelectionInput select{0,        0,          sizeof(XFixesSelectSelectionInput) / 4,
-                                      watcher_, clipboard_, kXFixesAllSelectionEvents};
-    const unsigned selected = sendXFixes(connection_, select, kXFixesSelectSelectionInput, false);
-    error = xcb_request_check(connection_, xcb_void_cookie_t{selected});
+    error = xcb_request_check(connection_,
+                              xcb_xfixes_select_selection_input_checked(
+                                  connection_, watcher_, clipboard_,
+                                  XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE));
     if (error != nullptr) {
         std::free(error);
         return;
     }
     watching_ = true;
-    changeEvent_ = extension->first_event;  // XFixesSelectionNotify is its first event
+    changeEvent_ = extension->first_event + XCB_XFIXES_SELECTION_NOTIFY;
     // The owner of the moment; whoever comes next is reported.
     owner_ = currentOwner();
     ownerSince_ = 0;
 }
 
 void XClipboardReader::noteOwnerChange(const void* event) {
-    const auto* notify = static_cast<const XFixesSelectionNotify*>(event);
-    if (!watching_ || (notify->responseType & 0x7f) != changeEvent_) return;
+    const auto* notify = static_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+    if (!watching_ || (notify->response_type & 0x7f) != changeEvent_) return;
     if (notify->selection != clipboard_) return;
     owner_ = notify->owner;
-    ownerSince_ = notify->selectionTimestamp;
+    ownerSince_ = notify->selection_timestamp;
     ++changes_;
 }
 
@@ -274,10 +219,7 @@ XClipboardReader::Copy XClipboardReader::current() {
 }
 
 std::uint32_t XClipboardReader::currentOwner() {
-    if (!isOpen()) return 0;
-    auto r = reply(xcb_get_selection_owner_reply(
-        connection_, xcb_get_selection_owner(connection_, clipboard_), nullptr));
-    return r ? r->owner : 0;
+    return isOpen() ? xcb::selectionOwner(connection_, clipboard_) : 0;
 }
 
 void XClipboardReader::clearIfUnchangedSince(std::uint32_t time) {
