@@ -222,7 +222,7 @@ TEST(ReliabilityE2E, RunningOutOfDescriptorsDoesNotEndTheSecondStartSocket) {
     ASSERT_TRUE(brimlet.waitForWindow());
     const QDir descriptors(QString("/proc/%1/fd").arg(brimlet.pid()));
     const auto opened = [&] {
-        return descriptors.entryList(QDir::System | QDir::NoDotAndDotDot).size();
+        return descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
     };
     const qsizetype limit = opened() + 4;
     ASSERT_EQ(runTool("prlimit",
