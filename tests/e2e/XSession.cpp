@@ -223,7 +223,7 @@ QString Brimlet::trayIconWindow() {
     return {};
 }
 
-void Brimlet::clickAt(int leftTwips, int topTwips) {
+void Brimlet::clickAt(int leftTwips, int topTwips, int button) {
     // The client area (523 x 311 pixels at 96 dpi) fills the window below
     // the menu bar.
     const WindowGeometry g = geometryOf(mainWindow());
@@ -231,9 +231,9 @@ void Brimlet::clickAt(int leftTwips, int topTwips) {
     const int x = static_cast<int>(leftTwips / 15.0 * scale);
     const int y =
         g.height - static_cast<int>(311 * scale) + static_cast<int>(topTwips / 15.0 * scale);
-    runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
-             QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                                        mainWindow(), QString::number(x), QString::number(y),
+                                        QStringLiteral("click"), QString::number(button)});
 }
 
 void Brimlet::clickMenuBar(int leftPixels) {

@@ -88,7 +88,7 @@ class Brimlet {
     QString mainWindow();
     QString trayIconWindow();
     // Clicks at a point of the main window's client area given in twips.
-    void clickAt(int leftTwips, int topTwips);
+    void clickAt(int leftTwips, int topTwips, int button = 1);  // 4, 5: the wheel
     // Clicks the main window's menu bar this many pixels from its left.
     void clickMenuBar(int leftPixels);
     bool waitForExit(int* exitCode);
