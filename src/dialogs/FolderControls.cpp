@@ -1,6 +1,7 @@
 #include "dialogs/FolderControls.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QStorageInfo>
 
 namespace brimlet {
@@ -26,8 +27,25 @@ QString DriveList::currentFolderOf(const QString& drive) const {
 }
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
-    connect(this, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { setPath(item->data(Qt::UserRole).toString()); });
+    connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::open);
+}
+
+void FolderList::open(const QListWidgetItem* item) {
+    setPath(item->data(Qt::UserRole).toString());
+}
+
+// The arrow keys only move the highlight; the folder that is opened is the
+// one the file is saved in.
+void FolderList::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool opens = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (opens && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        if (QListWidgetItem* item = currentItem(); item != nullptr && item->isSelected())
+            open(item);
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void FolderList::setPath(const QString& path) {

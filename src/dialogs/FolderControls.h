@@ -26,7 +26,8 @@ class DriveList : public QComboBox {
 };
 
 // The folders around one path: its ancestors from the root down, then its
-// subfolders. A double-click opens a folder.
+// subfolders. A double-click opens a folder, and so do Enter and Space on
+// the highlighted one.
 class FolderList : public QListWidget {
     Q_OBJECT
   public:
@@ -35,7 +36,12 @@ class FolderList : public QListWidget {
     const QString& path() const { return path_; }
     void setPath(const QString& path);
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    void open(const QListWidgetItem* item);
+
     QString path_;
 };
 

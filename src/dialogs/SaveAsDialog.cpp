@@ -3,17 +3,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include "dialogs/FolderControls.h"
 #include "files/AtomicFile.h"
 #include "host/Host.h"
 #include "files/Picture.h"
 #include "host/Untrapped.h"
+#include "widgets/CommandButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/PictureBox.h"
 #include "widgets/ProgramWindows.h"
@@ -49,6 +52,21 @@ QString saveFailureMessage(const QString& path, const RuntimeError& error) {
     return QStringLiteral("The file could not be saved:\n%1\n\n%2").arg(path, reason);
 }
 
+// The dialog has no minimise button: it would iconify the main window along
+// with it, out of the user's reach. Window managers such as openbox ignore
+// the hint that says so and offer one on every dialog, but never on a
+// toolbar; so on X11 the window says it is a toolbar (which Qt's X11 layer
+// reads from this property), then a dialog for those that know no toolbars.
+// openbox gives a toolbar no focus when another window closes.
+void offerNoMinimise(QWidget* dialog) {
+    constexpr int kToolbar = 0x8;  // Qt::Dialog adds the dialog type after it
+    dialog->winId();
+    QWindow* window = dialog->windowHandle();
+    window->setProperty("_q_xcb_wm_window_type", kToolbar);
+    // Only a change of the flags makes the X11 layer read it again.
+    window->setFlags(window->flags() & ~Qt::MSWindowsFixedSizeDialogHint);
+}
+
 }  // namespace
 
 SaveAsDialog::SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Content content,
@@ -63,6 +81,7 @@ SaveAsDialog::SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Co
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromLatin1(layout.caption));
     setWindowIcon(dialogIcon());
+    offerNoMinimise(this);
     const double dpi = logicalDpiX();
     setFixedSize(twipsToPixels(layout.width, dpi), twipsToPixels(layout.height, dpi));
     auto place = [&](QWidget* w, const QRect& r) {
@@ -96,15 +115,13 @@ SaveAsDialog::SaveAsDialog(Host& host, QWidget* owner, const QString& folder, Co
     typeBox_->setInsertPolicy(QComboBox::NoInsert);
     typeBox_->setFont(bold);
     place(typeBox_, {1320, 2280, 4215, 360});
-    // Neither button answers Enter or Esc.
-    saveButton_ = new QPushButton(QStringLiteral("Save"), this);
+    // Enter presses the focused button; neither answers Enter or Esc elsewhere.
+    saveButton_ = new CommandButton(QStringLiteral("Save"), this);
     named(saveButton_, "saveButton", "Save");
-    saveButton_->setAutoDefault(false);
     saveButton_->setFont(bold);
     place(saveButton_, {120, 2880, 2175, 375});
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_ = new CommandButton(QStringLiteral("Cancel"), this);
     named(cancelButton_, "cancelButton", "Cancel");
-    cancelButton_->setAutoDefault(false);
     cancelButton_->setFont(bold);
     place(cancelButton_, {2400, 2880, 2175, 375});
 
@@ -136,22 +153,47 @@ QString SaveAsDialog::targetPath() const {
     return folderList_->path() + QLatin1Char('/') + nameBox_->text() + typeBox_->currentText();
 }
 
+// A dialog that stays open takes the focus back from the window manager,
+// which hands it to the main window when a message closes (see
+// offerNoMinimise).
 void SaveAsDialog::onSaveClicked() {
     host_.beep();
     if (nameBox_->text().isEmpty()) {
         host_.beep();
         host_.msgBox(QStringLiteral("Please enter a file name!"), MsgCritical,
                      QStringLiteral("Enter name"));
+        activateWindow();
         return;
     }
     const QString path = targetPath();
-    if (auto error = trapRunTimeError([&] { writeFileReplacing(path, content_); })) {
+    bool saved = false;
+    if (auto error = trapRunTimeError([&] { saved = write(path); })) {
         host_.msgBox(saveFailureMessage(path, *error), MsgCritical, windowTitle());
+        activateWindow();
+        return;
+    }
+    if (!saved) {
+        activateWindow();
         return;
     }
     host_.msgBox(QStringLiteral("File saved successfully!"), MsgInformation,
                  QStringLiteral("File Saved"));
     close();
+}
+
+// The bytes are taken when "Save" is clicked. A name that is taken (by a
+// file that came meanwhile too) is replaced only when the user agrees;
+// false when not.
+bool SaveAsDialog::write(const QString& path) {
+    StagedFile staged(QFileInfo(path).absolutePath(), content_, path);
+    if (staged.publishIfAbsent(path)) return true;
+    if (!host_.msgBoxYesNo(
+            QStringLiteral("\"%1\" already exists.\nDo you want to replace it?").arg(path),
+            QStringLiteral("Confirm Save As"))) {
+        return false;
+    }
+    staged.publishReplacing(path);
+    return true;
 }
 
 void SaveAsDialog::closeEvent(QCloseEvent* event) {

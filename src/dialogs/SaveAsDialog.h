@@ -35,7 +35,8 @@ struct SaveAsLayout {
 
 // A small modeless window that saves what one of the main window's viewers
 // holds under a folder, name and type the user picks. The target path is
-// folder + "/" + name + type, nothing trimmed or checked.
+// folder + "/" + name + type, nothing trimmed or checked; an existing file
+// is replaced only after the user agreed.
 class SaveAsDialog : public QWidget {
     Q_OBJECT
   public:
@@ -63,6 +64,7 @@ class SaveAsDialog : public QWidget {
   private:
     void onDriveChanged();
     void onSaveClicked();
+    bool write(const QString& path);
 
     Host& host_;
     Content content_;

@@ -18,6 +18,8 @@ void SaveAsDialogs::open(QPointer<SaveAsDialog>& dialog, const Viewer* viewer) {
         dialog = new Dialog(host_, owner_, folder_, viewer);
         dialog->load();
     }
+    // A dialog that was iconified somehow comes back too.
+    dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
     dialog->show();
     host_.bringToFront(dialog);
 }

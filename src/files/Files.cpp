@@ -186,9 +186,12 @@ FolderFile::FolderFile(const QString& path)
     : folder(QFileInfo(path).absolutePath()), name(QFile::encodeName(QFileInfo(path).fileName())) {}
 
 void raiseFolderDeleted(const FolderHandle& folder) {
-    throw RuntimeError::pathFileAccess(
-        folder.path(),
-        QStringLiteral("the folder was deleted while Brimlet was capturing into it"));
+    const QString why =
+        QStringLiteral("the folder was deleted while Brimlet was capturing into it");
+    throw RuntimeError::pathFileAccess(folder.path(), why)
+        .explained(QStringLiteral("The folder %1 was deleted while Brimlet was capturing into "
+                                  "it. Start Brimlet again in an existing folder.")
+                       .arg(QDir::toNativeSeparators(folder.path())));
 }
 
 FileHead readHead(const FolderFile& file, qint64 maxBytes) {

@@ -57,6 +57,9 @@ class Host {
 
     // Modal message box with one OK button; returns when it is closed.
     virtual void msgBox(const QString& prompt, int style, const QString& title) = 0;
+    // Modal question box with Yes and No buttons, No the default and Esc's;
+    // returns whether the user chose Yes.
+    virtual bool msgBoxYesNo(const QString& prompt, const QString& title) = 0;
     virtual void beep() = 0;
 
     // Windows and documents.

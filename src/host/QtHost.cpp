@@ -562,6 +562,14 @@ void QtHost::msgBox(const QString& prompt, int style, const QString& title) {
     box.exec();
 }
 
+bool QtHost::msgBoxYesNo(const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void QtHost::beep() {
     QApplication::beep();
 }

@@ -74,6 +74,7 @@ class QtHost : public Host {
     void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override;
 
     void msgBox(const QString& prompt, int style, const QString& title) override;
+    bool msgBoxYesNo(const QString& prompt, const QString& title) override;
     void beep() override;
 
     void bringToFront(QWidget* window) override;

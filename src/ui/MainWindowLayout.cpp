@@ -9,6 +9,7 @@
 #include "ui/MainWindow.h"
 #include "widgets/ChoiceComboBox.h"
 #include "widgets/ClickableLabel.h"
+#include "widgets/CommandButton.h"
 #include "widgets/FileList.h"
 #include "widgets/Fonts.h"
 #include "widgets/PictureBox.h"
@@ -51,10 +52,10 @@ void MainWindow::createControls(FolderReading& reading) {
         place(box, 3480, top, 1935, 360);
         return box;
     };
+    // Enter presses the focused button, as Space does.
     auto button = [&](const char* name, const char* caption, int left, int top) {
-        auto* b = named(new QPushButton(QString::fromLatin1(caption), client), name);
+        auto* b = named(new CommandButton(QString::fromLatin1(caption), client), name);
         b->setFont(bold975);
-        b->setAutoDefault(false);
         place(b, left, top, 2175, 375);
         return b;
     };

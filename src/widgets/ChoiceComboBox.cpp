@@ -42,4 +42,22 @@ bool ChoiceComboBox::eventFilter(QObject* watched, QEvent* event) {
     return QComboBox::eventFilter(watched, event);
 }
 
+// The box steps to another entry while the event is delivered; any other
+// key goes to the edit field.
+void ChoiceComboBox::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool steps = (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+                        key == Qt::Key_PageDown) &&
+                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    choosing_ = steps;
+    QComboBox::keyPressEvent(event);
+    choosing_ = false;
+}
+
+void ChoiceComboBox::wheelEvent(QWheelEvent* event) {
+    choosing_ = true;
+    QComboBox::wheelEvent(event);
+    choosing_ = false;
+}
+
 }  // namespace brimlet

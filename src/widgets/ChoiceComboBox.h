@@ -4,10 +4,11 @@
 
 namespace brimlet {
 
-// An editable drop-down combo box that acts only when an entry is chosen
-// from its open list, by a click or by Enter. Typing into the edit field,
-// Enter or Escape there, leaving the box, the arrow keys or the wheel on the
-// closed box only edit or show an entry; they choose nothing.
+// An editable drop-down combo box that acts only when an entry of its list
+// is chosen: by a click or Enter in the open list, or by the arrow, Page
+// keys or the wheel on the closed box, so that it never shows an entry it
+// has not acted on. Typing into the edit field, Enter or Escape there and
+// leaving the box only edit the text; they choose nothing.
 class ChoiceComboBox : public QComboBox {
     Q_OBJECT
   public:
@@ -21,9 +22,13 @@ class ChoiceComboBox : public QComboBox {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
-    bool choosing_ = false;  // the open list is handling a click or Enter
+    // The open list is handling a click or Enter, or the closed box a key or
+    // the wheel that steps through the entries.
+    bool choosing_ = false;
 };
 
 }  // namespace brimlet

@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <algorithm>
 #include <cstring>
 
@@ -65,8 +66,8 @@ FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* 
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    // A click on a row chooses it. The focus arriving, a refresh or a
-    // deletion may move the current row too, but only the user chooses.
+    // A click on a row chooses it. The focus arriving or a refresh may move
+    // the current row too, but only the user chooses.
     connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && !fileName().isEmpty()) emit entryClicked();
     });
@@ -87,13 +88,45 @@ bool FileList::matchesKey(const QString& name, const QByteArray& key) const {
     return anyOther_.match(name).hasMatch();
 }
 
-// The arrow, Home, End and Page keys (and typing a name's first letters)
-// choose the row they move the selection to.
+// Whatever the user does that highlights an entry chooses it, so that the
+// highlighted entry is always the one shown: the arrow, Home, End and Page
+// keys, Space on the current row, typing a name's first letters, and a drag
+// that ends on another row than the one it started on (a click is reported
+// as clicked).
 void FileList::keyPressEvent(QKeyEvent* event) {
-    const QPersistentModelIndex before = currentIndex();
+    const QByteArray before = file().name;
     QListView::keyPressEvent(event);
-    const QModelIndex now = currentIndex();
-    if (now.isValid() && now != before && selectionModel()->isSelected(now)) emit entryClicked();
+    // A key that moves the current row selects it even where it stays, as
+    // Home on the first row does.
+    const int key = event->key();
+    const bool moves = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Home ||
+                       key == Qt::Key_End || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+    const QModelIndex current = currentIndex();
+    if (moves && event->modifiers() == Qt::NoModifier && current.isValid() &&
+        !selectionModel()->isSelected(current)) {
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    }
+    chooseIfHighlightChanged(before);
+}
+
+void FileList::mousePressEvent(QMouseEvent* event) {
+    highlightedAtPress_ = file().name;
+    pressedIndex_ = indexAt(event->position().toPoint());
+    QListView::mousePressEvent(event);
+}
+
+void FileList::mouseReleaseEvent(QMouseEvent* event) {
+    const QModelIndex released = indexAt(event->position().toPoint());
+    const bool click =
+        event->button() == Qt::LeftButton && released.isValid() && released == pressedIndex_;
+    QListView::mouseReleaseEvent(event);
+    if (!click) chooseIfHighlightChanged(highlightedAtPress_);
+}
+
+// Entries are told apart by their names' bytes: two may show alike.
+void FileList::chooseIfHighlightChanged(const QByteArray& before) {
+    const QByteArray now = file().name;
+    if (!now.isEmpty() && now != before) emit entryClicked();
 }
 
 QString FileList::fileName() const {
@@ -163,7 +196,15 @@ void FileList::fill(const FolderEntries& entries) {
     }
 }
 
+// When the selected entry goes, the list moves its current row to a
+// neighbour; that entry was never shown, so it is left unselected.
 void FileList::refresh() {
+    const QByteArray selected = file().name;
+    takeChanges();
+    if (!selected.isEmpty() && file().name != selected) selectionModel()->clearSelection();
+}
+
+void FileList::takeChanges() {
     FolderWatcher::Changes changes = watcher_->takeChanges();
     if (!filled_ || changes.everything) {
         fill(readFolderEntries(folder_));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QListView>
+#include <QPersistentModelIndex>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -44,7 +45,7 @@ class FileList : public QListView {
     // Shows the matching names of a fresh read of the folder.
     void fill(const FolderEntries& entries);
     // Brings the list up to date with the folder; the selected name stays
-    // selected while it is listed.
+    // selected while it is listed, and nothing is selected once it is gone.
     void refresh();
     // Selects an entry and chooses it, as a click on it does; returns false
     // when it is not listed.
@@ -56,9 +57,13 @@ class FileList : public QListView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     class Model;
+    void chooseIfHighlightChanged(const QByteArray& before);
+    void takeChanges();
     qsizetype rowOf(const QString& name) const;  // -1 when not listed, by name as shown
     // Where an entry of these bytes stands or would stand, and whether it is
     // there.
@@ -76,6 +81,8 @@ class FileList : public QListView {
     Model* model_;
     std::unique_ptr<FolderWatcher> watcher_;
     bool filled_ = false;
+    QByteArray highlightedAtPress_;       // the selected name when a mouse button went down
+    QPersistentModelIndex pressedIndex_;  // the row it went down on
 };
 
 }  // namespace brimlet

@@ -108,16 +108,20 @@ TEST_F(KeyboardE2E, TabArrowKeysDeletingAndTypingNeverTrapTheUser) {
     walk("shift+Tab", back);
 
     // A list that gets the focus shows nothing; the arrow keys show each
-    // entry they move to.
+    // entry they move to, Home and Space the current entry they highlight.
     walk("Tab", kTabCycle.mid(0, 5));
     EXPECT_FALSE(brimlet->traced("shows ", 300ms));
     EXPECT_EQ(noBox(), "");
+    brimlet->press({"Home"});
+    EXPECT_EQ(brimlet->nextTrace("shows "), "picture 1.jpeg");
     brimlet->press({"Down"});
     EXPECT_EQ(brimlet->nextTrace("shows "), "picture 2.jpeg");
     brimlet->press({"Up"});
     EXPECT_EQ(brimlet->nextTrace("shows "), "picture 1.jpeg");
     walk("Tab", {"Copy Image", "Text viewer", "Text list"});
     EXPECT_FALSE(brimlet->traced("shows ", 300ms));
+    brimlet->press({"space"});
+    EXPECT_EQ(brimlet->nextTrace("shows "), "pikcounter.txt");
     brimlet->press({"Down"});
     EXPECT_EQ(brimlet->nextTrace("shows "), "text 1.txt");
     brimlet->press({"End"});
@@ -139,6 +143,10 @@ TEST_F(KeyboardE2E, TabArrowKeysDeletingAndTypingNeverTrapTheUser) {
     walk("Tab", {"Picture list"});
     EXPECT_EQ(noBox(), "") << "a message after deleting";
     EXPECT_FALSE(brimlet->traced("shows ", 100ms));
+    clickMenuBar(16);  // nothing is highlighted: deleting again only beeps
+    brimlet->press({"Down", "Down", "Right", "Return"});
+    EXPECT_TRUE(noBox().isEmpty() && QFile::exists(dir.filePath("picture 2.jpeg")));
+    activate();
 
     // Typing an entry's text into each font box, then Enter, Escape and
     // leaving the box, changes nothing.
@@ -160,18 +168,28 @@ TEST_F(KeyboardE2E, TabArrowKeysDeletingAndTypingNeverTrapTheUser) {
     walk("shift+Tab", {"Font Size", "Font Style"});
     brimlet->press({"alt+Down", "Home", "Down", "Down", "Return"});
     EXPECT_TRUE(brimlet->nextTrace("viewer font ").contains(" bold italic "));
+    brimlet->clickAt(3600, 3800, 1, 4);  // so do the wheel ("Red" up to "Blue") and the
+    EXPECT_TRUE(brimlet->nextTrace("viewer font ").endsWith("#0000ff"));
+    brimlet->press({"Up"});  // arrow keys ("Black") on the closed box it focused
+    EXPECT_TRUE(brimlet->nextTrace("viewer font ").endsWith("#000000"));
     EXPECT_EQ(noBox(), "");
 }
 
 TEST_F(KeyboardE2E, SaveAsDialogsAreWalkedByTabAndShiftTab) {
     const QStringList cycle = {"Folder", "File Name", "Type", "Save", "Cancel", "Drive"};
+    const QStringList saveImage = {"Down", "Down", "Down", "Right", "Return"};
+    const QStringList saveText = {"Down", "Down", "Down", "Right", "Down", "Return"};
     // "File" > "Save As" > "Save Image As", then "Save Text As".
-    for (const QStringList& keys :
-         {QStringList{"Down", "Down", "Down", "Right", "Return"},
-          QStringList{"Down", "Down", "Down", "Right", "Down", "Return"}}) {
+    for (const QStringList& keys : {saveImage, saveText}) {
         clickMenuBar(16);
         brimlet->press(keys);
         ASSERT_TRUE(focusOn("Drive"));
+        const QString dialog = brimlet->messageBox();  // with no minimise button
+        EXPECT_FALSE(runTool("xprop", {"-id", dialog, "_NET_WM_ALLOWED_ACTIONS"})
+                         .out.contains("_NET_WM_ACTION_MINIMIZE"));
+        clickMenuBar(16);  // its menu item brings it to the front
+        brimlet->press(keys);
+        EXPECT_TRUE(focusOn("Drive"));
         walk("Tab", cycle);
         QStringList back = cycle;
         std::reverse(back.begin(), back.end());
@@ -179,11 +197,35 @@ TEST_F(KeyboardE2E, SaveAsDialogsAreWalkedByTabAndShiftTab) {
         back << "Drive";
         walk("shift+Tab", back);
         walk("shift+Tab", {"Cancel"});
-        brimlet->press({"space"});
+        brimlet->press({keys == saveImage ? "space" : "Return"});
         EXPECT_TRUE(waitUntil([&] { return brimlet->messageBox().isEmpty(); }))
             << "the dialog is still open";
         activate();
     }
+
+    // Space and Enter open folders; a taken name is replaced after a Yes only.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("sub/inner"));
+    writeFile(dir.filePath("sub/inner/taken"), "old");
+    clickMenuBar(16);
+    brimlet->press(saveText);
+    ASSERT_TRUE(focusOn("Drive"));
+    walk("Tab", {"Folder"});
+    brimlet->press({"Down", "space", "Down", "Return"});
+    walk("Tab", {"File Name"});
+    runTool("xdotool", {"type", "taken"});
+    brimlet->press({"Return", "Escape"});  // neither saves nor cancels
+    walk("Tab", {"Type", "Save"});
+    QString box;
+    for (const char* answer : {"n", "y"}) {
+        brimlet->press({"Return"});
+        ASSERT_TRUE(waitUntil(
+            [&] { return !(box = brimlet->visibleWindowNamed("Confirm Save As")).isEmpty(); }));
+        EXPECT_EQ(readFile(dir.filePath("sub/inner/taken")), "old");
+        runTool("xdotool", {"windowfocus", "--sync", box});
+        brimlet->press({answer});
+        EXPECT_TRUE(*answer == 'y' || focusOn("Save"));  // No: back in the dialog
+    }
+    EXPECT_TRUE(waitUntil([&] { return readFile(dir.filePath("sub/inner/taken")) == "\r\n"; }));
 }
 
 // Copies out of the text viewer give the entry exactly, display breaks and

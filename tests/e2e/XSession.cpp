@@ -223,7 +223,7 @@ QString Brimlet::trayIconWindow() {
     return {};
 }
 
-void Brimlet::clickAt(int leftTwips, int topTwips, int clicks) {
+void Brimlet::clickAt(int leftTwips, int topTwips, int clicks, int button) {
     // The client area (523 x 311 pixels at 96 dpi) fills the window below
     // the menu bar.
     const WindowGeometry g = geometryOf(mainWindow());
@@ -234,7 +234,7 @@ void Brimlet::clickAt(int leftTwips, int topTwips, int clicks) {
     runTool(QStringLiteral("xdotool"),
             {QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow(),
              QString::number(x), QString::number(y), QStringLiteral("click"),
-             QStringLiteral("--repeat"), QString::number(clicks), QStringLiteral("1")});
+             QStringLiteral("--repeat"), QString::number(clicks), QString::number(button)});
 }
 
 void Brimlet::clickMenuBar(int leftPixels) {

@@ -87,9 +87,10 @@ class Brimlet {
     // icon a small one.
     QString mainWindow();
     QString trayIconWindow();
-    // Clicks (twice: a double-click) at a point of the main window's client
-    // area given in twips.
-    void clickAt(int leftTwips, int topTwips, int clicks = 1);
+    // Clicks (`clicks` times: 2 is a double-click) with a mouse button (4
+    // and 5 turn the wheel) at a point of the main window's client area
+    // given in twips.
+    void clickAt(int leftTwips, int topTwips, int clicks = 1, int button = 1);
     // Clicks the main window's menu bar this many pixels from its left.
     void clickMenuBar(int leftPixels);
     bool waitForExit(int* exitCode);

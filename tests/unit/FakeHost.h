@@ -82,6 +82,10 @@ class FakeHost : public Host {
         record(QStringLiteral("msgBox %1 %2: %3").arg(style).arg(title, prompt));
         if (duringMsgBox) duringMsgBox();
     }
+    bool msgBoxYesNo(const QString& prompt, const QString& title) override {
+        record(QStringLiteral("msgBoxYesNo %1: %2").arg(title, prompt));
+        return true;  // the user agrees
+    }
     void beep() override { record(QStringLiteral("beep")); }
     void bringToFront(QWidget*) override { record(QStringLiteral("bringToFront")); }
     void popupMenu(QMenu* menu) override { record(QStringLiteral("popup ") + menu->objectName()); }

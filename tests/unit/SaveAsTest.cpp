@@ -103,7 +103,7 @@ TEST_F(SaveAsTest, EmptyNameBeepsTwiceAndKeepsTheDialog) {
     EXPECT_EQ(dialog->typeBox()->currentText(), ".txt");
 }
 
-TEST_F(SaveAsTest, SavesTheViewersTextReplacingWithoutAskingThenCloses) {
+TEST_F(SaveAsTest, SavesTheViewersTextReplacingAfterAskingThenCloses) {
     QFile::copy(":/documents/donate.html", target.filePath("a b.txt"));  // an older file
     textViewer.setText(QString::fromUtf8("line\r\nzwei ü"));
     SaveAsDialog* dialog = openText();
@@ -113,7 +113,11 @@ TEST_F(SaveAsTest, SavesTheViewersTextReplacingWithoutAskingThenCloses) {
     host.calls.clear();
     dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("a b.txt")), QByteArray("line\r\nzwei \xC3\xBC\r\n"));
-    EXPECT_EQ(host.calls, (QStringList{"beep", "msgBox 64 File Saved: File saved successfully!"}));
+    EXPECT_EQ(host.calls,
+              (QStringList{"beep",
+                           "msgBoxYesNo Confirm Save As: \"" + target.filePath("a b.txt") +
+                               "\" already exists.\nDo you want to replace it?",
+                           "msgBox 64 File Saved: File saved successfully!"}));
     flushDeletes();
     EXPECT_EQ(dialogs.saveTextDialog(), nullptr);
 
