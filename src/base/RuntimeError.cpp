@@ -15,40 +15,52 @@ RuntimeError RuntimeError::explained(const QString& sentence) const {
 }
 
 RuntimeError RuntimeError::overflow() {
-    return {6, QStringLiteral("Overflow")};
+    return {Overflow, QStringLiteral("Overflow")};
 }
 
-RuntimeError RuntimeError::outOfMemory() {
-    return {7, QStringLiteral("Out of memory")};
+RuntimeError RuntimeError::outOfMemory(const QString& detail) {
+    return {OutOfMemory, QStringLiteral("Out of memory"), detail};
+}
+
+RuntimeError RuntimeError::typeMismatch(const QString& value) {
+    return {TypeMismatch, QStringLiteral("Type mismatch"), value};
 }
 
 RuntimeError RuntimeError::internalError(const QString& what) {
-    return {51, QStringLiteral("Internal error"), what};
+    return {InternalError, QStringLiteral("Internal error"), what};
 }
 
 RuntimeError RuntimeError::fileNotFound(const QString& path) {
-    return {53, QStringLiteral("File not found"), path};
+    return {FileNotFound, QStringLiteral("File not found"), path};
 }
 
 RuntimeError RuntimeError::fileAlreadyExists(const QString& path) {
-    return {58, QStringLiteral("File already exists"), path};
+    return {FileAlreadyExists, QStringLiteral("File already exists"), path};
 }
 
 RuntimeError RuntimeError::diskFull(const QString& path) {
-    return {61, QStringLiteral("Disk full"), path};
+    return {DiskFull, QStringLiteral("Disk full"), path};
+}
+
+RuntimeError RuntimeError::inputPastEndOfFile(const QString& path) {
+    return {InputPastEndOfFile, QStringLiteral("Input past end of file"), path};
 }
 
 RuntimeError RuntimeError::pathFileAccess(const QString& path, const QString& why) {
-    return {75, QStringLiteral("Path/File access error"),
+    return {PathFileAccess, QStringLiteral("Path/File access error"),
             why.isEmpty() ? path : path + QStringLiteral(": ") + why};
 }
 
+RuntimeError RuntimeError::invalidPropertyValue(const QString& value) {
+    return {InvalidPropertyValue, QStringLiteral("Invalid property value"), value};
+}
+
 RuntimeError RuntimeError::invalidPicture(const QString& what) {
-    return {481, QStringLiteral("Invalid picture"), what};
+    return {InvalidPicture, QStringLiteral("Invalid picture"), what};
 }
 
 RuntimeError RuntimeError::cannotOpenClipboard() {
-    return {521, QStringLiteral("Can't open Clipboard")};
+    return {CannotOpenClipboard, QStringLiteral("Can't open Clipboard")};
 }
 
 QString runTimeErrorMessage(const RuntimeError& error) {

@@ -10,6 +10,22 @@ namespace brimlet {
 // for callers that want to tell the user more.
 class RuntimeError : public std::runtime_error {
   public:
+    // The numbers of the errors the program raises.
+    enum Number : int {
+        Overflow = 6,
+        OutOfMemory = 7,
+        TypeMismatch = 13,
+        InternalError = 51,
+        FileNotFound = 53,
+        FileAlreadyExists = 58,
+        DiskFull = 61,
+        InputPastEndOfFile = 62,
+        PathFileAccess = 75,
+        InvalidPropertyValue = 380,
+        InvalidPicture = 481,
+        CannotOpenClipboard = 521,
+    };
+
     RuntimeError(int number, QString text, QString detail = {});
 
     int number() const { return number_; }
@@ -21,15 +37,18 @@ class RuntimeError : public std::runtime_error {
     RuntimeError explained(const QString& sentence) const;
 
     // The standard errors the program raises.
-    static RuntimeError overflow();                                               // 6
-    static RuntimeError outOfMemory();                                            // 7
-    static RuntimeError internalError(const QString& what);                       // 51
-    static RuntimeError fileNotFound(const QString& path);                        // 53
-    static RuntimeError fileAlreadyExists(const QString& path);                   // 58
-    static RuntimeError diskFull(const QString& path);                            // 61
-    static RuntimeError pathFileAccess(const QString& path, const QString& why);  // 75
-    static RuntimeError invalidPicture(const QString& what);                      // 481
-    static RuntimeError cannotOpenClipboard();                                    // 521
+    static RuntimeError overflow();
+    static RuntimeError outOfMemory(const QString& detail = {});
+    static RuntimeError typeMismatch(const QString& value);
+    static RuntimeError internalError(const QString& what);
+    static RuntimeError fileNotFound(const QString& path);
+    static RuntimeError fileAlreadyExists(const QString& path);
+    static RuntimeError diskFull(const QString& path);
+    static RuntimeError inputPastEndOfFile(const QString& path);
+    static RuntimeError pathFileAccess(const QString& path, const QString& why);
+    static RuntimeError invalidPropertyValue(const QString& value);
+    static RuntimeError invalidPicture(const QString& what);
+    static RuntimeError cannotOpenClipboard();
 
   private:
     int number_;

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#include "base/RuntimeError.h"
 #include "files/AtomicFile.h"
 #include "files/Files.h"
 #include "files/Picture.h"
-#include "base/RuntimeError.h"
 
 namespace brimlet {
 
@@ -44,7 +44,7 @@ class FieldReader {
     Counter nextCounter() {
         while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
         if (pos_ >= bytes_.size()) {
-            throw RuntimeError(62, QStringLiteral("Input past end of file"), kCounterFileName);
+            throw RuntimeError::inputPastEndOfFile(kCounterFileName);
         }
         const qsizetype start = pos_;
         while (pos_ < bytes_.size() && !isDelimiter(bytes_[pos_])) ++pos_;

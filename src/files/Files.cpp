@@ -36,8 +36,8 @@ RuntimeError notARegularFile(const QString& path, mode_t mode) {
 }
 
 RuntimeError tooLarge(const QString& path, qint64 maxBytes) {
-    return RuntimeError(7, QStringLiteral("Out of memory"),
-                        path + QStringLiteral(": the file is larger than %1 bytes").arg(maxBytes));
+    return RuntimeError::outOfMemory(
+        path + QStringLiteral(": the file is larger than %1 bytes").arg(maxBytes));
 }
 
 // The descriptor of the folder a name is in; raises what opening the folder

@@ -9,11 +9,12 @@
 
 namespace brimlet {
 
-// The largest picture file read. Qt's picture reader refuses any picture
-// that decodes to more than its allocation limit (128 MB in Qt 6.4), and a
-// picture file is hardly ever larger than the picture it holds (a 24-bit
-// bitmap holds three bytes for every four decoded), so a larger file could
-// not be shown anyway.
+// The largest picture file read to be shown: reading it whole and decoding
+// it then holds at most this much besides the picture itself. A capture's
+// bitmap file passes it up to about 9,400 x 9,400 pixels; a larger one is
+// refused with 7 "Out of memory" rather than read. (Decoding itself is
+// bounded by Qt's allocation limit, which the host raises to 16384 x 16384
+// pixels at four bytes each.)
 inline constexpr qint64 kPictureFileLimit = qint64(256) << 20;
 
 // A picture as a Windows bitmap file: 24 bits a pixel whatever depth it came

@@ -4,8 +4,8 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "format/Colors.h"
 #include "base/RuntimeError.h"
+#include "format/Colors.h"
 
 namespace brimlet {
 
@@ -18,8 +18,8 @@ void FontControls::setName(const QString& name) {
 void FontControls::setSize(const QString& size) {
     bool ok = false;
     const float points = QLocale().toFloat(size, &ok);
-    if (!ok) throw RuntimeError(13, QStringLiteral("Type mismatch"), size);
-    if (!(points > 0)) throw RuntimeError(380, QStringLiteral("Invalid property value"), size);
+    if (!ok) throw RuntimeError::typeMismatch(size);
+    if (!(points > 0)) throw RuntimeError::invalidPropertyValue(size);
     QFont font = viewer_->font();
     font.setPointSizeF(points);
     viewer_->setFont(font);

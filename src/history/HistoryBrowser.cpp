@@ -3,15 +3,15 @@
 #include <QLocale>
 #include <QStringDecoder>
 
-#include "capture/CaptureEngine.h"
-#include "capture/CaptureView.h"
-#include "history/LineReader.h"
-#include "files/Files.h"
-#include "files/Folder.h"
-#include "host/Host.h"
-#include "files/Picture.h"
 #include "base/RuntimeError.h"
 #include "base/Trace.h"
+#include "capture/CaptureEngine.h"
+#include "capture/CaptureView.h"
+#include "files/Files.h"
+#include "files/Folder.h"
+#include "files/Picture.h"
+#include "history/LineReader.h"
+#include "host/Host.h"
 #include "host/Untrapped.h"
 #include "widgets/FileList.h"
 #include "widgets/PictureBox.h"
@@ -37,8 +37,9 @@ HistoryBrowser::HistoryBrowser(Host& host, CaptureEngine& capture, CaptureView& 
 void HistoryBrowser::reportUnreadableEntry(FileList* list, const QString& name,
                                            const RuntimeError& error) {
     list->refresh();
-    const QString why = error.number() == 53 ? QStringLiteral("It is no longer in the folder.")
-                                             : error.text() + QStringLiteral(": ") + error.detail();
+    const QString why = error.number() == RuntimeError::FileNotFound
+                            ? QStringLiteral("It is no longer in the folder.")
+                            : error.text() + QStringLiteral(": ") + error.detail();
     host_.msgBox(QStringLiteral("\"%1\" cannot be shown.\n\n%2").arg(name, why), MsgExclamation,
                  QStringLiteral("Brimlet"));
 }
@@ -146,7 +147,7 @@ void HistoryBrowser::copyText(Via via) {
         view_.selectCaptureOff();
         host_.msgBox(message, MsgInformation, kTextCopy);
     });
-    if (error && error->number() == 7) {
+    if (error && error->number() == RuntimeError::OutOfMemory) {
         (void)trapRunTimeError([&] {
             host_.msgBox(
                 QStringLiteral("This text is too big to copy to the clipboard: at most %1 MiB "

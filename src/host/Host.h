@@ -56,7 +56,7 @@ class Host {
     virtual void onClipboardProblem(std::function<void(const RuntimeError&)> handler) = 0;
 
     // Modal message box with one OK button; returns when it is closed.
-    virtual void msgBox(const QString& prompt, int style, const QString& title) = 0;
+    virtual void msgBox(const QString& prompt, MsgStyle style, const QString& title) = 0;
     // Modal question box with Yes and No buttons, No the default and Esc's;
     // returns whether the user chose Yes.
     virtual bool msgBoxYesNo(const QString& prompt, const QString& title) = 0;

@@ -79,19 +79,16 @@ QString withoutTrailingNul(QString text) {
     return text;
 }
 
-QMessageBox::Icon iconForStyle(int style) {
-    switch (style & 0x70) {
+QMessageBox::Icon iconForStyle(MsgStyle style) {
+    switch (style) {
         case MsgCritical:
             return QMessageBox::Critical;
-        case 32:
-            return QMessageBox::Question;
         case MsgExclamation:
             return QMessageBox::Warning;
         case MsgInformation:
             return QMessageBox::Information;
-        default:
-            return QMessageBox::NoIcon;
     }
+    return QMessageBox::NoIcon;
 }
 
 }  // namespace
@@ -556,7 +553,7 @@ void QtHost::clipboardLeaveCaptured() {
     look_->uncaptured = false;
 }
 
-void QtHost::msgBox(const QString& prompt, int style, const QString& title) {
+void QtHost::msgBox(const QString& prompt, MsgStyle style, const QString& title) {
     QMessageBox box(iconForStyle(style), title, prompt, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();

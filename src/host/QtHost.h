@@ -73,7 +73,7 @@ class QtHost : public Host {
     void onClipboardChanged(std::function<void()> handler) override;
     void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override;
 
-    void msgBox(const QString& prompt, int style, const QString& title) override;
+    void msgBox(const QString& prompt, MsgStyle style, const QString& title) override;
     bool msgBoxYesNo(const QString& prompt, const QString& title) override;
     void beep() override;
 

@@ -4,8 +4,8 @@
 #include <new>
 #include <optional>
 
-#include "host/Host.h"
 #include "base/RuntimeError.h"
+#include "host/Host.h"
 
 namespace brimlet {
 

@@ -7,10 +7,10 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "files/Folder.h"
 #include "format/FontChoices.h"
 #include "format/FontControls.h"
 #include "history/HistoryBrowser.h"
-#include "files/Folder.h"
 #include "host/Host.h"
 #include "host/Untrapped.h"
 #include "tray/WindowStates.h"
@@ -91,9 +91,9 @@ void MainWindow::wireControls() {
     connect(captureLabel_, &ClickableLabel::clicked, this,
             [this] { run([this] { capture_.turnOnKeepingClipboard(); }); });
 
-    connect(pictureList_, &FileList::entryClicked, this,
+    connect(pictureList_, &FileList::entryChosen, this,
             [this] { run([this] { history_->showChosenPicture(); }); });
-    connect(textList_, &FileList::entryClicked, this,
+    connect(textList_, &FileList::entryChosen, this,
             [this] { run([this] { history_->showChosenText(); }); });
     using Via = HistoryBrowser::Via;
     click(copyImageButton_, [this] { history_->copyPicture(Via::Button); });

@@ -69,7 +69,7 @@ FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* 
     // A click on a row chooses it. The focus arriving or a refresh may move
     // the current row too, but only the user chooses.
     connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (index.isValid() && !fileName().isEmpty()) emit entryClicked();
+        if (index.isValid() && !fileName().isEmpty()) emit entryChosen();
     });
 }
 
@@ -126,7 +126,7 @@ void FileList::mouseReleaseEvent(QMouseEvent* event) {
 // Entries are told apart by their names' bytes: two may show alike.
 void FileList::chooseIfHighlightChanged(const QByteArray& before) {
     const QByteArray now = file().name;
-    if (!now.isEmpty() && now != before) emit entryClicked();
+    if (!now.isEmpty() && now != before) emit entryChosen();
 }
 
 QString FileList::fileName() const {
@@ -167,7 +167,7 @@ bool FileList::selectName(const QString& name) {
     if (row < 0) return false;
     selectionModel()->setCurrentIndex(model_->index(static_cast<int>(row)),
                                       QItemSelectionModel::ClearAndSelect);
-    emit entryClicked();
+    emit entryChosen();
     return true;
 }
 

@@ -53,7 +53,7 @@ class FileList : public QListView {
 
   signals:
     // The user chose an entry, by mouse or by keyboard.
-    void entryClicked();
+    void entryChosen();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -8,8 +8,8 @@
 
 #include <QMenu>
 
-#include "host/Host.h"
 #include "base/RuntimeError.h"
+#include "host/Host.h"
 
 namespace brimlet::testing {
 
@@ -78,7 +78,7 @@ class FakeHost : public Host {
     }
     std::function<void()> changed;
 
-    void msgBox(const QString& prompt, int style, const QString& title) override {
+    void msgBox(const QString& prompt, MsgStyle style, const QString& title) override {
         record(QStringLiteral("msgBox %1 %2: %3").arg(style).arg(title, prompt));
         if (duringMsgBox) duringMsgBox();
     }

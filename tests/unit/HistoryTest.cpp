@@ -18,9 +18,9 @@
 #include "capture/CaptureEngine.h"
 #include "dialogs/FolderControls.h"
 #include "dialogs/SaveAsDialog.h"
+#include "files/Files.h"
 #include "history/HistoryBrowser.h"
 #include "history/LineReader.h"
-#include "files/Files.h"
 #include "widgets/FileList.h"
 #include "widgets/PictureBox.h"
 #include "widgets/TextBox.h"
@@ -72,9 +72,9 @@ class HistoryTest : public ::testing::Test {
         view.textList = &textList;
         view.pictureViewer = &pictureViewer;
         view.textViewer = &textViewer;
-        QObject::connect(&pictureList, &FileList::entryClicked,
+        QObject::connect(&pictureList, &FileList::entryChosen,
                          [this] { history.showChosenPicture(); });
-        QObject::connect(&textList, &FileList::entryClicked, [this] { history.showChosenText(); });
+        QObject::connect(&textList, &FileList::entryChosen, [this] { history.showChosenText(); });
         engine.start();
         engine.onCaptureTick();  // first tick: capturing on, "On" selected
         host.calls.clear();
