@@ -137,7 +137,7 @@ void BM_ListRefreshAfterCapture(benchmark::State& state) {
     int next = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        QFile file(rig.dir.filePath(textFileName(static_cast<Counter>(++next % 32767))));
+        QFile file(rig.dir.filePath(textFileName(++next)));
         file.open(QIODevice::WriteOnly);
         file.close();
         state.ResumeTiming();

@@ -18,6 +18,7 @@
  */
 #define _GNU_SOURCE
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <png.h>
 #include <poll.h>
@@ -268,7 +269,7 @@ static int saveCapture(const struct Buffer* bytes, int picture) {
     char temporary[32], name[64];
     if (!stage(bytes->data, bytes->size, temporary)) return 0;
     for (;;) {
-        if (*counter == 32767) break;
+        if (*counter == INT_MAX) break;
         ++*counter;
         const int n = *counter;
         snprintf(name, sizeof name, "%s%s%d%s", picture ? "picture" : "text", n < 0 ? "-" : " ",
