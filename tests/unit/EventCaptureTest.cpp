@@ -46,9 +46,7 @@ TEST_F(EventCaptureTest, AChangeIsCapturedAtOnceWithoutWaitingForATick) {
     EXPECT_EQ(readAll(dir.filePath("text 2.txt")), QByteArray("second\r\n"));
     EXPECT_EQ(engine.tickCount(), 1) << "no tick ran";
 
-    QImage picture(3, 3, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    host.copyInAnotherProgram(QString("alt"), picture);
+    host.copyInAnotherProgram(QString("alt"), testing::solid(Qt::red, 3, 3));
     deliver();
     EXPECT_EQ(captures(), (QStringList{"picture 1.jpeg", "text 1.txt", "text 2.txt"}));
 }
