@@ -4,7 +4,6 @@
 #include "common/TestFiles.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -21,10 +20,6 @@ using testing::writeFile;
 class FolderTest : public ::testing::Test {
   protected:
     QString at(const QString& name) const { return dir.filePath(name); }
-    // A file whose name is given as bytes, which need not be UTF-8.
-    void writeRaw(const QByteArray& name) {
-        writeFile(QFile::encodeName(dir.path()) + '/' + name, "");
-    }
     FolderEntries entries() const { return readFolderEntries(FolderHandle(dir.path())); }
 
     QTemporaryDir dir;
@@ -58,8 +53,9 @@ TEST_F(FolderTest, HiddenNamesAreLeftOutButReported) {
 }
 
 TEST_F(FolderTest, NamesThatAreNotUtf8AreKeptByTheirBytes) {
-    writeRaw("odd \xfe.txt");
-    writeRaw("odd \xfd.txt");
+    for (const char* name : {"/odd \xfe.txt", "/odd \xfd.txt"}) {
+        writeFile(QFile::encodeName(dir.path()) + name, "");
+    }
     const FolderEntries found = entries();
     const QString shown = QString::fromUtf8("odd \uFFFD.txt");
     EXPECT_EQ(found.names, (QStringList{shown, shown}));
