@@ -386,11 +386,4 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        throw std::runtime_error("cannot write " + path.toStdString());
-    }
-}
-
 }  // namespace brimlet::e2e

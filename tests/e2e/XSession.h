@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TestFiles.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QImage>
@@ -141,6 +143,6 @@ QByteArray encoded(const QImage& image, const char* format);
 // Chooses the text list's first entry with a click and clicks "Copy Text";
 // returns the confirming message box ("Text Copy"), or empty.
 QString copyFirstTextEntryBack(Brimlet& brimlet);
-void writeFile(const QString& path, const QByteArray& bytes);
+using testing::writeFile;  // writes a file whole; fails the test when it cannot
 
 }  // namespace brimlet::e2e

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/Raised.h"
 #include "common/TestFiles.h"
 
 #include <sys/stat.h>
@@ -11,15 +12,18 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "base/RuntimeError.h"
 #include "files/AtomicFile.h"
 #include "files/Files.h"
-#include "base/RuntimeError.h"
 
 namespace brimlet {
 namespace {
 
+using testing::makeLink;
+using testing::Raised;
+using testing::raisedBy;
 using testing::readAll;
-using testing::writeAll;
+using testing::writeFile;
 
 TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
     QTemporaryDir dir;
@@ -42,11 +46,6 @@ TEST(AtomicFile, ReplacesOrCreatesAndLeavesNoTemporaryFile) {
               (mask & 044) == 0 ? (QFile::ReadGroup | QFile::ReadOther) : QFile::Permissions());
 }
 
-void makeLink(const QString& target, const QString& link) {
-    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
-              0);
-}
-
 // A new file's name is given only by calls that fail on any entry of that
 // name; a replaced file's name is given by a rename, which replaces a link
 // itself. No write ever opens a link.
@@ -67,18 +66,9 @@ TEST(AtomicFile, NoWriteFollowsALink) {
     EXPECT_EQ(readAll(dir.filePath("free")), QByteArray("staged"));
     // A rename cannot be done (no such folder): a write failure, never a copy.
     StagedFile stranded(dir.path(), "stranded", dir.filePath("gone/x"));
-    EXPECT_EQ(
-        [&] {
-            try {
-                stranded.publishIfAbsent(dir.filePath("gone/x"));
-            } catch (const RuntimeError& e) {
-                return e.number();
-            }
-            return 0;
-        }(),
-        75);
+    EXPECT_EQ(raisedBy([&] { stranded.publishIfAbsent(dir.filePath("gone/x")); }).number, 75);
 
-    writeAll(outsideFile, "outside");
+    writeFile(outsideFile, "outside");
     makeLink(outsideFile, dir.filePath("pikcounter.txt"));
     writeFileReplacing(dir.filePath("pikcounter.txt"), "1,0\r\n");
     EXPECT_FALSE(QFileInfo(dir.filePath("pikcounter.txt")).isSymLink());
@@ -93,7 +83,7 @@ TEST(AtomicFile, NoWriteFollowsALink) {
 TEST(AtomicFile, AFileWrittenInPiecesIsWholeOrNotThere) {
     QTemporaryDir dir;
     const QString source = dir.filePath("source");
-    writeAll(source, QByteArray(3 << 20, 'x') + "end");
+    writeFile(source, QByteArray(3 << 20, 'x') + "end");
     const QString copy = dir.filePath("copy");
     writeFileReplacing(copy, [&](const ByteSink& write) {
         forEachChunk(source, kStreamChunkBytes, write);
@@ -114,13 +104,9 @@ TEST(AtomicFile, AFileWrittenInPiecesIsWholeOrNotThere) {
 TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("gone/pikcounter.txt");
-    try {
-        writeFileReplacing(missing, "1,0\r\n");
-        FAIL() << "no error raised";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 75);
-        EXPECT_TRUE(e.detail().contains(missing));
-    }
+    const Raised raised = raisedBy([&] { writeFileReplacing(missing, "1,0\r\n"); });
+    EXPECT_EQ(raised.number, 75);
+    EXPECT_TRUE(raised.detail.contains(missing)) << raised.detail.toStdString();
     EXPECT_THROW(writeFileIfAbsent(dir.filePath("gone/text 1.txt"), "x"), RuntimeError);
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
@@ -151,12 +137,11 @@ TEST(AtomicFile, StaleTemporariesAreRemovedAndNothingElse) {
     QTemporaryDir outside;
     for (const char* name : {".brimlet-AbC123", ".brimlet-zzzzzz", "text 1.txt", ".brimlet.lock",
                              ".brimlet-toolong1", ".brimlet-ab.d12"}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        writeFile(dir.filePath(name), "");
     }
     // Only regular files of the exact name go: not a link (whatever it leads
     // to), a FIFO or a folder.
-    writeAll(outside.filePath("kept"), "kept");
+    writeFile(outside.filePath("kept"), "kept");
     makeLink(outside.filePath("kept"), dir.filePath(".brimlet-LinkTo"));
     makeLink(outside.filePath("gone"), dir.filePath(".brimlet-Dangle"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(".brimlet-FifoXX")).constData(), 0600), 0);

@@ -10,8 +10,8 @@
 
 #include "FakeCaptureView.h"
 #include "FakeHost.h"
-#include "capture/CaptureEngine.h"
 #include "base/RuntimeError.h"
+#include "capture/CaptureEngine.h"
 
 namespace brimlet {
 namespace {
@@ -20,12 +20,8 @@ using testing::FakeCaptureView;
 using testing::FakeHost;
 
 using testing::readAll;
-
-QImage solid(int w, int h, QColor color) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
+using testing::solid;
+using testing::writeFile;
 
 // The engine with a recording host and view: no window at all.
 class CaptureEngineTest : public ::testing::Test {
@@ -121,12 +117,9 @@ TEST_F(CaptureEngineTest, LeavingCopiesCapturesEachOnceAndNeverEmptiesTheClipboa
 }
 
 TEST_F(CaptureEngineTest, PictureCaptureWinsOverTextOfTheSameCopy) {
-    QFile counter(at("pikcounter.txt"));
-    ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
-    counter.write("12,7\r\n");
-    counter.close();
+    writeFile(at("pikcounter.txt"), "12,7\r\n");
     started();
-    host.picture = solid(8, 6, Qt::green);
+    host.picture = solid(Qt::green, 8, 6);
     host.text = "alt text of the picture";
     engine.onCaptureTick();
     EXPECT_TRUE(QFile::exists(at("picture 13.jpeg")));
@@ -165,7 +158,7 @@ TEST_F(CaptureEngineTest, FailedTickIsReportedOnceSwitchesCapturingOffAndKeepsTh
 TEST_F(CaptureEngineTest, FailedTickStopsTheTimerEvenWhenOffWasAlreadySelected) {
     started();
     view.selected = "Off";
-    host.picture = solid(2, 2, Qt::blue);
+    host.picture = solid(Qt::blue, 2, 2);
     engine.store().counters().picture = 2147483647;
     timerTick();
     EXPECT_FALSE(engine.isOn());
@@ -187,10 +180,7 @@ TEST_F(CaptureEngineTest, UnwritableFolderLosesNothing) {
 }
 
 TEST_F(CaptureEngineTest, LostCounterFileNumbersOnPastExistingCaptures) {
-    QFile older(at("text 1.txt"));
-    ASSERT_TRUE(older.open(QIODevice::WriteOnly));
-    older.write("older capture\r\n");
-    older.close();
+    writeFile(at("text 1.txt"), "older capture\r\n");
     started();
     host.text = "newer";
     engine.onCaptureTick();
@@ -200,10 +190,7 @@ TEST_F(CaptureEngineTest, LostCounterFileNumbersOnPastExistingCaptures) {
 }
 
 TEST_F(CaptureEngineTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails) {
-    QFile counter(at("pikcounter.txt"));
-    ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
-    counter.write("4,9\r\n");
-    counter.close();
+    writeFile(at("pikcounter.txt"), "4,9\r\n");
     host.failOn = [](const QString& call) {
         if (call == "clear") throw RuntimeError::cannotOpenClipboard();
     };
@@ -214,10 +201,7 @@ TEST_F(CaptureEngineTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails)
 }
 
 TEST_F(CaptureEngineTest, StartUpWithoutReadableCounterFileNumbersFromOne) {
-    QFile counter(at("pikcounter.txt"));
-    ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
-    counter.write("5");
-    counter.close();
+    writeFile(at("pikcounter.txt"), "5");
     host.text = "on the clipboard at start";
     engine.start();
     EXPECT_EQ(engine.store().counters(), (Counters{0, 0}));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/Raised.h"
 #include "common/TestFiles.h"
 
 #include <sys/stat.h>
@@ -12,23 +13,18 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "capture/CaptureStore.h"
 #include "base/RuntimeError.h"
+#include "capture/CaptureStore.h"
+#include "files/Picture.h"
 
 namespace brimlet {
 namespace {
 
+using testing::makeLink;
+using testing::raisedBy;
 using testing::readAll;
-using testing::writeAll;
-
-int errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::solid;
+using testing::writeFile;
 
 TEST(CaptureNames, RenderWithSignPositionAndNoPadding) {
     EXPECT_EQ(renderCounter(1), " 1");
@@ -45,7 +41,7 @@ TEST(CaptureNames, RaisingStopsAtTheTopWithOverflow) {
     Counter c = 2147483646;
     raiseCounter(c);
     EXPECT_EQ(c, 2147483647);
-    EXPECT_EQ(errorNumber([&] { raiseCounter(c); }), 6);
+    EXPECT_EQ(raisedBy([&] { raiseCounter(c); }).number, 6);
     EXPECT_EQ(c, 2147483647);
     Counter negative = -1;
     raiseCounter(negative);
@@ -77,13 +73,13 @@ TEST(CounterFile, ReaderAcceptsWhatAnInputStatementAccepts) {
 }
 
 TEST(CounterFile, ReaderFailsOnMissingFieldsAndOutOfRange) {
-    EXPECT_EQ(errorNumber([] { parseCounterFile(""); }), 62);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("5"); }), 62);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("5\r\n"); }), 62);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("   "); }), 62);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("4000000000,1\r\n"); }), 6);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("1,-2147483649\r\n"); }), 6);
-    EXPECT_EQ(errorNumber([] { parseCounterFile("2147483648,0"); }), 6);
+    EXPECT_EQ(raisedBy([] { parseCounterFile(""); }).number, 62);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("5"); }).number, 62);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("5\r\n"); }).number, 62);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("   "); }).number, 62);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("4000000000,1\r\n"); }).number, 6);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("1,-2147483649\r\n"); }).number, 6);
+    EXPECT_EQ(raisedBy([] { parseCounterFile("2147483648,0"); }).number, 6);
 }
 
 class CaptureStoreTest : public ::testing::Test {
@@ -94,8 +90,8 @@ class CaptureStoreTest : public ::testing::Test {
 };
 
 TEST_F(CaptureStoreTest, ReadsAndWritesTheCounterFile) {
-    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 53);
-    writeAll(at("pikcounter.txt"), "12,7\r\n");
+    EXPECT_EQ(raisedBy([&] { store.readCounters(); }).number, 53);
+    writeFile(at("pikcounter.txt"), "12,7\r\n");
     store.readCounters();
     EXPECT_EQ(store.counters(), (Counters{12, 7}));
     store.counters() = {13, 7};
@@ -103,35 +99,30 @@ TEST_F(CaptureStoreTest, ReadsAndWritesTheCounterFile) {
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("13,7\r\n"));
 }
 
-void makeLink(const QString& target, const QString& link) {
-    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
-              0);
-}
-
 // Another program may have put anything under the counter file's name: it
 // is read only if it is a regular file (through a link, too), and only as
 // far as the two fields need.
 TEST_F(CaptureStoreTest, TheCounterFileIsReadWithoutWaitingAndOnlyItsHead) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("pikcounter.txt")).constData(), 0600), 0);
-    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    EXPECT_EQ(raisedBy([&] { store.readCounters(); }).number, 75);
     ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
     makeLink("/dev/zero", at("pikcounter.txt"));
-    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 75);
+    EXPECT_EQ(raisedBy([&] { store.readCounters(); }).number, 75);
     ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
 
     QTemporaryDir elsewhere;
-    writeAll(elsewhere.filePath("counters"), "12, 7\r\n" + QByteArray(1 << 20, 'x'));
+    writeFile(elsewhere.filePath("counters"), "12, 7\r\n" + QByteArray(1 << 20, 'x'));
     makeLink(elsewhere.filePath("counters"), at("pikcounter.txt"));
     store.readCounters();
     EXPECT_EQ(store.counters(), (Counters{12, 7}));
     ASSERT_TRUE(QFile::remove(at("pikcounter.txt")));
 
-    writeAll(at("pikcounter.txt"), "12\r\n7\r\n" + QByteArray(1 << 20, ' '));
+    writeFile(at("pikcounter.txt"), "12\r\n7\r\n" + QByteArray(1 << 20, ' '));
     store.readCounters();
     EXPECT_EQ(store.counters(), (Counters{12, 7}));
     // A field that the bound cuts in two is missing, never read short.
-    writeAll(at("pikcounter.txt"), "1," + QByteArray(kCounterFileHeadBytes - 4, ' ') + "345\r\n");
-    EXPECT_EQ(errorNumber([&] { store.readCounters(); }), 62);
+    writeFile(at("pikcounter.txt"), "1," + QByteArray(kCounterFileHeadBytes - 4, ' ') + "345\r\n");
+    EXPECT_EQ(raisedBy([&] { store.readCounters(); }).number, 62);
 }
 
 // Whatever stands under a capture's name (a link that leads nowhere or out
@@ -149,9 +140,7 @@ TEST_F(CaptureStoreTest, ANameTakenByAnyEntryIsNeverReplacedNorWrittenThrough) {
     store.counters() = {1, 1};  // as after a lost counter file
     EXPECT_EQ(store.saveText("new"), "text 5.txt");
     EXPECT_EQ(readAll(at("text 5.txt")), QByteArray("new\r\n"));
-    QImage red(4, 3, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    EXPECT_EQ(store.savePicture(red), "picture 2.jpeg");
+    EXPECT_EQ(store.savePicture(solid(Qt::red, 4, 3)), "picture 2.jpeg");
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("2,5\r\n"));
 
     EXPECT_EQ(QDir(outside.path())
@@ -186,8 +175,8 @@ TEST_F(CaptureStoreTest, TextFileHoldsTheTextThenCrLfInUtf8) {
 }
 
 TEST_F(CaptureStoreTest, CaptureNeverReplacesAnExistingFile) {
-    writeAll(at("text 1.txt"), "older");
-    writeAll(at("text 2.txt"), "older two");
+    writeFile(at("text 1.txt"), "older");
+    writeFile(at("text 2.txt"), "older two");
     store.counters().text = 1;  // as after a lost counter file
     EXPECT_EQ(store.saveText("new"), "text 3.txt");
     EXPECT_EQ(store.counters().text, 3);
@@ -195,21 +184,21 @@ TEST_F(CaptureStoreTest, CaptureNeverReplacesAnExistingFile) {
     EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("older two"));
     EXPECT_EQ(readAll(at("text 3.txt")), QByteArray("new\r\n"));
 
-    writeAll(at("picture 1.jpeg"), "older picture");
+    writeFile(at("picture 1.jpeg"), "older picture");
     store.counters().picture = 1;
-    QImage red(4, 3, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    EXPECT_EQ(store.savePicture(red), "picture 2.jpeg");
+    EXPECT_EQ(store.savePicture(solid(Qt::red, 4, 3)), "picture 2.jpeg");
     EXPECT_EQ(readAll(at("picture 1.jpeg")), QByteArray("older picture"));
 
     // Searching for a free name past the top is an overflow, not a replacement.
-    writeAll(at("text 2147483647.txt"), "top");
+    writeFile(at("text 2147483647.txt"), "top");
     store.counters().text = 2147483647;
-    EXPECT_EQ(errorNumber([&] { store.saveText("x"); }), 6);
+    EXPECT_EQ(raisedBy([&] { store.saveText("x"); }).number, 6);
     EXPECT_EQ(readAll(at("text 2147483647.txt")), QByteArray("top"));
 }
 
-TEST_F(CaptureStoreTest, PicturesAreTwentyFourBitBitmapsWhateverTheirDepth) {
+// The bitmap's bytes themselves (24 bits a pixel, transparent parts laid on
+// white) are checked in PictureTest.
+TEST_F(CaptureStoreTest, PicturesAreSavedAsBitmapFilesWhateverTheirDepth) {
     QImage translucent(5, 4, QImage::Format_ARGB32);
     translucent.fill(QColor(0, 0, 255, 0));  // fully transparent blue
     QImage indexed(3, 2, QImage::Format_Indexed8);
@@ -218,17 +207,9 @@ TEST_F(CaptureStoreTest, PicturesAreTwentyFourBitBitmapsWhateverTheirDepth) {
     int n = 0;
     for (const QImage& picture : {translucent, indexed}) {
         store.counters().picture = static_cast<Counter>(++n);
-        const QByteArray bytes = readAll(at(store.savePicture(picture)));
-        ASSERT_GE(bytes.size(), 54);
-        EXPECT_EQ(bytes.left(2), QByteArray("BM"));
-        EXPECT_EQ(static_cast<int>(bytes[28]), 24) << "bits per pixel";
-        const QImage back = QImage::fromData(bytes);
-        EXPECT_EQ(back.size(), picture.size());
+        EXPECT_TRUE(readAll(at(store.savePicture(picture))) == bitmapFileBytes(picture));
     }
-    // Transparent parts are laid on white.
-    EXPECT_EQ(QImage(at("picture 1.jpeg")).pixel(0, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(QImage(at("picture 2.jpeg")).pixel(0, 0), qRgb(10, 20, 30));
-    EXPECT_EQ(errorNumber([&] { store.savePicture(QImage()); }), 481);
+    EXPECT_EQ(raisedBy([&] { store.savePicture(QImage()); }).number, 481);
 }
 
 }  // namespace

@@ -3,13 +3,8 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
-#include <QAction>
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QGuiApplication>
-#include <QMimeData>
 #include <QTemporaryDir>
 
 #include "FakeCaptureView.h"
@@ -51,9 +46,7 @@ TEST_F(EventCaptureTest, AChangeIsCapturedAtOnceWithoutWaitingForATick) {
     EXPECT_EQ(readAll(dir.filePath("text 2.txt")), QByteArray("second\r\n"));
     EXPECT_EQ(engine.tickCount(), 1) << "no tick ran";
 
-    QImage picture(3, 3, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    host.copyInAnotherProgram(QString("alt"), picture);
+    host.copyInAnotherProgram(QString("alt"), testing::solid(Qt::red, 3, 3));
     deliver();
     EXPECT_EQ(captures(), (QStringList{"picture 1.jpeg", "text 1.txt", "text 2.txt"}));
 }
@@ -93,35 +86,8 @@ TEST_F(EventCaptureTest, AFailingEventCaptureIsReportedAndSwitchesOff) {
     EXPECT_EQ(host.text, QString("keep"));
 }
 
-// The real host on the in-process clipboard.
-TEST(QtHostChanges, OnlyOtherProgramsChangesAreReported) {
-    QtHost host;
-    int reports = 0;
-    host.onClipboardChanged([&] { ++reports; });
-    host.clipboardSetText("own copy");
-    host.clipboardClear();
-    EXPECT_EQ(reports, 0);
-
-    auto* data = new QMimeData;
-    data->setText("from elsewhere");
-    QGuiApplication::clipboard()->setMimeData(data);
-    EXPECT_GE(reports, 1);
-    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
-    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
-    host.clipboardClear();
-    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text)) << "a look is stale after a change";
-    host.onClipboardChanged(nullptr);
-}
-
-TEST(QtHostChanges, AHostGoneStopsListening) {
-    { QtHost gone; }
-    QGuiApplication::clipboard()->setText("after the host has gone");  // must not reach it
-    QtHost host;
-    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
-    host.clipboardClear();
-}
-
-TEST(QtHostChanges, CopyBackThroughTheRealHostIsNotCapturedAgain) {
+// A copy back through the real host on the in-process clipboard.
+TEST(EventCapture, CopyBackThroughTheRealHostIsNotCapturedAgain) {
     QTemporaryDir dir;
     QtHost host;
     FakeCaptureView view;

@@ -34,7 +34,7 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     ASSERT_TRUE(QFile::remove(lockPath));
 
     // A damaged lock file that no one holds is taken over.
-    testing::writeAll(lockPath, "not a lock\n");
+    testing::writeFile(lockPath, "not a lock\n");
     claim = claimFolder(dir.path());
     EXPECT_TRUE(claim.claimed()) << claim.problem.toStdString();
     EXPECT_TRUE(claim.lock->isLocked());
@@ -46,7 +46,7 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
 
     // A lock file that cannot be read (root reads it all the same).
     if (::geteuid() != 0) {
-        testing::writeAll(lockPath, "");
+        testing::writeFile(lockPath, "");
         ASSERT_TRUE(QFile::setPermissions(lockPath, QFileDevice::Permissions()));
         claim = claimFolder(dir.path());
         EXPECT_FALSE(claim.heldByAnother);
@@ -74,6 +74,15 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     claim = claimFolder(QString());
     EXPECT_TRUE(claim.problem.contains("no longer exists"));
     EXPECT_FALSE(claim.heldByAnother);
+}
+
+TEST(FolderLock, SecondProgramInTheSameFolderIsRefused) {
+    QTemporaryDir dir;
+    auto first = lockFolder(dir.path());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(lockFolder(dir.path()), nullptr);
+    first.reset();
+    EXPECT_NE(lockFolder(dir.path()), nullptr);  // free again once the first has ended
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -19,6 +19,7 @@
 #include "dialogs/FolderControls.h"
 #include "dialogs/SaveAsDialog.h"
 #include "files/Files.h"
+#include "files/Folder.h"
 #include "history/HistoryBrowser.h"
 #include "history/LineReader.h"
 #include "widgets/FileList.h"
@@ -31,20 +32,8 @@ namespace {
 using testing::FakeHost;
 using Via = HistoryBrowser::Via;
 using testing::readAll;
-
-TEST(LineReader, EveryLineEndsInCrLfAndALoneLfStaysInside) {
-    EXPECT_EQ(linesWithCrLf(""), "");
-    EXPECT_EQ(linesWithCrLf("abc"), "abc\r\n");
-    EXPECT_EQ(linesWithCrLf("one\r\ntwo\r\n"), "one\r\ntwo\r\n");
-    EXPECT_EQ(linesWithCrLf("one\ntwo\n"), "one\ntwo\n\r\n");
-    EXPECT_EQ(linesWithCrLf("a\rb"), "a\r\nb\r\n");
-    EXPECT_EQ(linesWithCrLf("a\r"), "a\r\n");
-    EXPECT_EQ(linesWithCrLf("\r\n"), "\r\n");
-    EXPECT_EQ(linesWithCrLf("a\r\rb\r\n\n"), "a\r\n\r\nb\r\n\n\r\n");
-    EXPECT_EQ(capturedText("one\ntwo\n\r\n"), "one\ntwo\n");  // only the file's own CR LF goes
-    EXPECT_EQ(capturedText("a\r\n\r\n"), "a\r\n");
-    EXPECT_EQ(capturedText("a\rb"), "a\r\nb");
-}
+using testing::solid;
+using testing::writeFile;
 
 // The capture engine's window for these tests: the history's own lists and
 // viewers show what the engine captures.
@@ -80,14 +69,7 @@ class HistoryTest : public ::testing::Test {
         host.calls.clear();
     }
     void write(const QString& name, const QByteArray& bytes) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QImage solid(QColor color) {
-        QImage image(6, 4, QImage::Format_RGB32);
-        image.fill(color);
-        return image;
+        writeFile(dir.filePath(name), bytes);
     }
     bool exists(const QString& name) const { return QFile::exists(dir.filePath(name)); }
 
@@ -97,6 +79,12 @@ class HistoryTest : public ::testing::Test {
     CaptureEngine engine{host, dir.path(), view};
     FileList pictureList{dir.path(), QStringLiteral("*.jpeg*")};
     FileList textList{dir.path(), QStringLiteral("*.txt*")};
+    // Each fill, insertion, removal and full re-read of the lists' rows is
+    // checked against the rules of an item model; a fault ends the run.
+    QAbstractItemModelTester pictureRows{pictureList.model(),
+                                         QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QAbstractItemModelTester textRows{textList.model(),
+                                      QAbstractItemModelTester::FailureReportingMode::Fatal};
     PictureBox pictureViewer;
     TextBox textViewer;
     HistoryBrowser history{host, engine, view,
@@ -293,10 +281,7 @@ TEST_F(HistoryTest, DeletingLeavesCountersViewersAndSwitchAlone) {
 TEST_F(HistoryTest, NamesThatAreNotUtf8AreListedAndFoundByTheirBytes) {
     const QByteArray raw = QFile::encodeName(dir.path()) + "/text \xff";
     for (const char last : {'\xfe', '\xfd'}) {  // each holds its last byte in hex
-        const int fd = ::open((raw + last + ".txt").constData(), O_CREAT | O_WRONLY, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, QByteArray::number(uchar(last), 16).constData(), 2), 2);
-        ::close(fd);
+        writeFile(raw + last + ".txt", QByteArray::number(uchar(last), 16));
     }
     write("text 1.txt", "fine");
     textList.refresh();
@@ -369,12 +354,13 @@ TEST_F(HistoryTest, KeptListsEqualAFreshReadAfterEveryKindOfChange) {
     ASSERT_TRUE(QFile::rename(outside("notes.TXT"), elsewhere.filePath("notes.TXT")));
     ASSERT_TRUE(QFile::rename(elsewhere.filePath("notes.TXT"), outside("back.jpeg.txt")));
     ASSERT_TRUE(QFile::remove(outside("Text 9.txt")));
-    QFile target(elsewhere.filePath("later.txt"));  // the link now leads to a file
-    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
-    target.close();
+    writeFile(elsewhere.filePath("later.txt"), "");  // the link now leads to a file
     check("renames, deletes and a link that came to life");
     EXPECT_TRUE(textList.names().contains("link.txt"));
     EXPECT_TRUE(pictureList.names().contains("back.jpeg.txt"));
+
+    textList.fill(readFolderEntries(FolderHandle(dir.path())));  // a full re-read
+    EXPECT_EQ(textList.names(), fresh(textList));
 }
 
 // A file longer than the viewer takes is held by its start only; copying or

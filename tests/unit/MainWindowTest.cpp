@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include "Children.h"
 #include "ChooseEntry.h"
 #include "FakeHost.h"
-#include "app/FolderLock.h"
 #include "ui/MainWindow.h"
 #include "widgets/ChoiceComboBox.h"
 #include "widgets/ClickableLabel.h"
@@ -168,10 +168,7 @@ TEST_F(MainWindowTest, TabOrderFirstFocusAndAccessibleNames) {
 }
 
 TEST_F(MainWindowTest, StartUpRunsInOrderAndUnloadRemovesTheTrayIcon) {
-    QFile counter(dir.filePath("pikcounter.txt"));
-    ASSERT_TRUE(counter.open(QIODevice::WriteOnly));
-    counter.write("12,7\r\n");
-    counter.close();
+    testing::writeFile(dir.filePath("pikcounter.txt"), "12,7\r\n");
     host.text = "there before the start";
     window.load();
     EXPECT_TRUE(window.isVisible());
@@ -211,15 +208,6 @@ TEST_F(MainWindowTest, TypingIntoAComboDoesNothingUntilAnEntryIsChosen) {
     EXPECT_EQ(styleBox->count(), 3);  // nothing was added
     ASSERT_TRUE(testing::chooseEntry(styleBox, "Bold"));
     EXPECT_EQ(chosen, 1);
-}
-
-TEST(FolderLock, SecondProgramInTheSameFolderIsRefused) {
-    QTemporaryDir dir;
-    auto first = lockFolder(dir.path());
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(lockFolder(dir.path()), nullptr);
-    first.reset();
-    EXPECT_NE(lockFolder(dir.path()), nullptr);  // free again once the first has ended
 }
 
 }  // namespace

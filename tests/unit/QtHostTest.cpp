@@ -1,17 +1,30 @@
 #include <gtest/gtest.h>
 
 #include "common/QtPrinters.h"
+#include "common/TestFiles.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
 
-#include "host/QtHost.h"
 #include "base/RuntimeError.h"
+#include "host/QtHost.h"
 
 namespace brimlet {
 namespace {
+
+// Puts on the clipboard what another program offers: links, a text (none
+// when null), a picture (none when null) and formats of its own.
+void offer(const QList<QUrl>& urls, const QString& text,
+           const QList<std::pair<QString, QByteArray>>& formats = {}, const QImage& picture = {}) {
+    auto* data = new QMimeData;
+    if (!urls.isEmpty()) data->setUrls(urls);
+    if (!text.isNull()) data->setText(text);
+    if (!picture.isNull()) data->setImageData(picture);
+    for (const auto& [format, bytes] : formats) data->setData(format, bytes);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
 
 TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
     QtHost host;
@@ -26,59 +39,37 @@ TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
     EXPECT_EQ(host.clipboardGetText(), "abc\r\n");
 
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(Qt::red);
+    const QImage picture = testing::solid(Qt::red, 3, 2);
     host.clipboardSetPicture(picture);
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Bitmap));
     EXPECT_EQ(host.clipboardGetPicture().size(), QSize(3, 2));
     EXPECT_THROW(host.clipboardSetPicture(QImage()), RuntimeError);
 
     // A copied file offered only as a URL list is neither text nor picture.
-    auto* files = new QMimeData;
-    files->setUrls({QUrl::fromLocalFile("/tmp/a file")});
-    QGuiApplication::clipboard()->setMimeData(files);
+    const QUrl file = QUrl::fromLocalFile("/tmp/a file");
+    offer({file}, {});
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
 
     // Nor with its name as text beside it, as file managers offer it.
-    auto* named = new QMimeData;
-    named->setUrls({QUrl::fromLocalFile("/tmp/a file")});
-    named->setText("/tmp/a file");
-    QGuiApplication::clipboard()->setMimeData(named);
+    offer({file}, "/tmp/a file");
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
-    auto* cut = new QMimeData;
-    cut->setData("x-special/gnome-copied-files", "cut\nfile:///tmp/b");
-    cut->setText("/tmp/b");
-    QGuiApplication::clipboard()->setMimeData(cut);
+    offer({}, "/tmp/b", {{"x-special/gnome-copied-files", "cut\nfile:///tmp/b"}});
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
-    auto* kde = new QMimeData;
-    kde->setData("application/x-kde-cutselection", "1");
-    kde->setText("/tmp/c");
-    QGuiApplication::clipboard()->setMimeData(kde);
+    offer({}, "/tmp/c", {{"application/x-kde-cutselection", "1"}});
     EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
     // A picture wins over the file it came from (an image viewer's copy),
     // and a text beside copied files that is more than their names is text.
-    auto* viewed = new QMimeData;
-    viewed->setUrls({QUrl::fromLocalFile("/tmp/viewed.png")});
-    viewed->setImageData(picture);
-    QGuiApplication::clipboard()->setMimeData(viewed);
+    offer({QUrl::fromLocalFile("/tmp/viewed.png")}, {}, {}, picture);
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Bitmap));
-    auto* noted = new QMimeData;
-    noted->setUrls({QUrl::fromLocalFile("/tmp/a file")});
-    noted->setText("a note on a file");
-    QGuiApplication::clipboard()->setMimeData(noted);
+    offer({file}, "a note on a file");
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
     // A link to a web page is text.
-    auto* link = new QMimeData;
-    link->setUrls({QUrl("https://example.org/")});
-    link->setText("https://example.org/");
-    QGuiApplication::clipboard()->setMimeData(link);
+    offer({QUrl("https://example.org/")}, "https://example.org/");
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
 
     // One NUL byte that ends a text is no part of it.
-    auto* nul = new QMimeData;
-    nul->setData("text/plain", QByteArray("ends in a NUL\0", 14));
-    QGuiApplication::clipboard()->setMimeData(nul);
+    offer({}, {}, {{"text/plain", QByteArray("ends in a NUL\0", 14)}});
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
     EXPECT_EQ(host.clipboardGetText(), "ends in a NUL");
     host.clipboardClear();
@@ -87,17 +78,11 @@ TEST(QtHost, ClipboardFormatsFollowWhatIsOffered) {
 TEST(QtHost, SecretsFromPasswordManagersOfferNothing) {
     QtHost host;
     for (const QByteArray hint : {"secret", "secret\n"}) {
-        auto* secret = new QMimeData;
-        secret->setText("hunter2");
-        secret->setData("x-kde-passwordManagerHint", hint);
-        QGuiApplication::clipboard()->setMimeData(secret);
+        offer({}, "hunter2", {{"x-kde-passwordManagerHint", hint}});
         EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text));
         EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
     }
-    auto* plain = new QMimeData;
-    plain->setText("not a secret");
-    plain->setData("x-kde-passwordManagerHint", "other");
-    QGuiApplication::clipboard()->setMimeData(plain);
+    offer({}, "not a secret", {{"x-kde-passwordManagerHint", "other"}});
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
     host.clipboardClear();
 }
@@ -116,6 +101,32 @@ TEST(QtHost, ADocumentThatCannotBeOpenedSaysWhichAndWhy) {
                   "(xdg-open).");
     }
     qputenv("PATH", path);
+}
+
+// The real host on the in-process clipboard.
+TEST(QtHostChanges, OnlyOtherProgramsChangesAreReported) {
+    QtHost host;
+    int reports = 0;
+    host.onClipboardChanged([&] { ++reports; });
+    host.clipboardSetText("own copy");
+    host.clipboardClear();
+    EXPECT_EQ(reports, 0);
+
+    offer({}, "from elsewhere");
+    EXPECT_GE(reports, 1);
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Bitmap));
+    host.clipboardClear();
+    EXPECT_FALSE(host.clipboardHasFormat(ClipFormat::Text)) << "a look is stale after a change";
+    host.onClipboardChanged(nullptr);
+}
+
+TEST(QtHostChanges, AHostGoneStopsListening) {
+    { QtHost gone; }
+    QGuiApplication::clipboard()->setText("after the host has gone");  // must not reach it
+    QtHost host;
+    EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
+    host.clipboardClear();
 }
 
 }  // namespace

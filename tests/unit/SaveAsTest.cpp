@@ -31,6 +31,13 @@ using testing::FakeHost;
 
 using testing::readAll;
 
+// Fills in a dialog's folder, name and, unless -1, type.
+void fillIn(SaveAsDialog* dialog, const QString& folder, const QString& name, int type = -1) {
+    dialog->folderList()->setPath(folder);
+    dialog->nameBox()->setText(name);
+    if (type >= 0) dialog->typeBox()->setCurrentIndex(type);
+}
+
 // The dialogs on their own, beside the two viewers they save from.
 class SaveAsTest : public ::testing::Test {
   protected:
@@ -84,9 +91,7 @@ TEST_F(SaveAsTest, TargetPathIsFolderSlashNameTypeWithNothingTrimmed) {
     EXPECT_EQ(dialog->targetPath(), target.path() + "/  ");
     dialog->typeBox()->setEditText("md5");  // typed by hand: no dot added
     EXPECT_EQ(dialog->targetPath(), target.path() + "/  md5");
-    dialog->folderList()->setPath("/");
-    dialog->nameBox()->setText("notes");
-    dialog->typeBox()->setCurrentIndex(1);
+    fillIn(dialog, "/", "notes", 1);
     EXPECT_EQ(dialog->targetPath(), "//notes.html");
 }
 
@@ -107,9 +112,7 @@ TEST_F(SaveAsTest, SavesTheViewersTextReplacingAfterAskingThenCloses) {
     QFile::copy(":/documents/donate.html", target.filePath("a b.txt"));  // an older file
     textViewer.setText(QString::fromUtf8("line\r\nzwei ü"));
     SaveAsDialog* dialog = openText();
-    dialog->folderList()->setPath(target.path());
-    dialog->nameBox()->setText("a b");
-    dialog->typeBox()->setCurrentIndex(0);
+    fillIn(dialog, target.path(), "a b", 0);
     host.calls.clear();
     dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("a b.txt")), QByteArray("line\r\nzwei \xC3\xBC\r\n"));
@@ -124,20 +127,15 @@ TEST_F(SaveAsTest, SavesTheViewersTextReplacingAfterAskingThenCloses) {
     // An empty viewer gives CR LF alone, and no extension without a type.
     textViewer.setText("");
     dialog = openText();
-    dialog->folderList()->setPath(target.path());
-    dialog->nameBox()->setText("bare");
+    fillIn(dialog, target.path(), "bare");
     dialog->saveButton()->click();
     EXPECT_EQ(readAll(target.filePath("bare")), QByteArray("\r\n"));
 }
 
 TEST_F(SaveAsTest, PicturesAreSavedAsBitmapsWhateverTheType) {
-    QImage picture(7, 5, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    pictureViewer.setPicture(picture);
+    pictureViewer.setPicture(testing::solid(Qt::red, 7, 5));
     SaveAsDialog* dialog = openImage();
-    dialog->folderList()->setPath(target.path());
-    dialog->nameBox()->setText("shot");
-    dialog->typeBox()->setCurrentIndex(2);  // ".gif"
+    fillIn(dialog, target.path(), "shot", 2);  // ".gif"
     dialog->saveButton()->click();
     const QByteArray bytes = readAll(target.filePath("shot.gif"));
     EXPECT_EQ(bytes.left(2), QByteArray("BM"));
@@ -147,9 +145,7 @@ TEST_F(SaveAsTest, PicturesAreSavedAsBitmapsWhateverTheType) {
 TEST_F(SaveAsTest, AFailedSaveNamesPathAndReasonAndKeepsTheDialogAsItWas) {
     SaveAsDialog* dialog = openText();
     const QString folder = target.filePath("no such folder");
-    dialog->folderList()->setPath(folder);
-    dialog->nameBox()->setText("x");
-    dialog->typeBox()->setCurrentIndex(0);
+    fillIn(dialog, folder, "x", 0);
     dialog->saveButton()->click();
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(
@@ -164,8 +160,7 @@ TEST_F(SaveAsTest, AFailedSaveNamesPathAndReasonAndKeepsTheDialogAsItWas) {
     // No picture in the viewer.
     host.calls.clear();
     SaveAsDialog* image = openImage();
-    image->folderList()->setPath(target.path());
-    image->nameBox()->setText("empty");
+    fillIn(image, target.path(), "empty");
     image->saveButton()->click();
     ASSERT_EQ(host.messages().size(), 1);
     EXPECT_TRUE(host.messages()[0].contains("Invalid picture")) << host.messages()[0].toStdString();
@@ -191,8 +186,7 @@ TEST_F(SaveAsTest, ReopeningBringsTheOpenDialogBackUnchanged) {
 TEST_F(SaveAsTest, EnterAndEscapeNeitherSaveNorCancel) {
     textViewer.setText("t");
     SaveAsDialog* dialog = openText();
-    dialog->folderList()->setPath(target.path());
-    dialog->nameBox()->setText("enter");
+    fillIn(dialog, target.path(), "enter");
     for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QApplication::sendEvent(dialog->nameBox(), &press);
@@ -212,9 +206,7 @@ TEST(SaveAsFromTheWindow, AfterTheMainWindowClosedSaveWritesWhatTheViewerLastHel
     child<QAction>(window, "saveTextAsAction")->trigger();
     SaveAsDialog* dialog = window.saveAsDialogs().saveTextDialog();
     ASSERT_NE(dialog, nullptr);
-    dialog->folderList()->setPath(target.path());
-    dialog->nameBox()->setText("kept");
-    dialog->typeBox()->setCurrentIndex(0);
+    fillIn(dialog, target.path(), "kept", 0);
     window.close();
     ASSERT_FALSE(isLoaded(&window));
     dialog->saveButton()->click();
