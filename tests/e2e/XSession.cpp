@@ -141,12 +141,17 @@ Desktop::Desktop() {
     if (!windowManager_.waitForStarted(10000) || !tray_.waitForStarted(10000)) {
         throw std::runtime_error("openbox or trayer did not start");
     }
-    // The tray owns the system tray selection before it shows its panel.
+    // The window manager says it runs on the root window; the tray is there
+    // once it has a window. (A program's tray icon shows whenever the tray
+    // comes, and the tests wait for the icon.)
     waitUntil([] {
-        return runTool(QStringLiteral("xdotool"),
-                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                        QStringLiteral("--class"), QStringLiteral("trayer")})
-                   .exitCode == 0;
+        return runTool(QStringLiteral("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                   .out.contains("window id") &&
+               runTool(
+                   QStringLiteral("xdotool"),
+                   {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
+                       .exitCode == 0;
     });
 }
 
