@@ -305,10 +305,10 @@ TEST_F(HostileClipboardE2E, QuickCopiesAreEachCapturedOnce) {
     ASSERT_NE(slow, nullptr);
     // Copied again once the big copy's pieces have begun to come.
     QByteArray said;
-    waitUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         slow->waitForReadyRead(20);
         return (said += slow->readAll()).contains("sending");
-    });
+    })) << "the big copy was never asked for";
     copyToClipboard("right after a big copy");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(at("text 3.txt")); }))
         << QDir(folder).entryList().join(", ").toStdString();

@@ -76,10 +76,10 @@ TEST(ReliabilityE2E, AStoppedClipboardOwnerDoesNotFreezeBrimlet) {
     auto owner = ownClipboard({"--stop-when-asked", "from a program that stopped"});
     ASSERT_NE(owner, nullptr);
     QByteArray said;
-    waitUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         owner->waitForReadyRead(20);
         return (said += owner->readAll()).contains("asked");
-    });
+    })) << "Brimlet never asked the owner";
     ::kill(static_cast<pid_t>(owner->processId()), SIGSTOP);
 
     // Brimlet gives up on the stopped owner and answers: the next copy in
