@@ -74,6 +74,8 @@ TEST_F(CaptureE2E, CopiesATenthOfASecondApartAreAllKept) {
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
     for (int i = 0; i < 8; ++i) {
         copyToClipboard("quick " + QByteArray::number(i));
+        // The pace under test, kept on purpose: a copy every tenth of a
+        // second, not a wait for anything the program does.
         QThread::msleep(100);
     }
     ASSERT_TRUE(waitUntil([&] { return exists("text 9.txt"); }));
@@ -114,7 +116,10 @@ TEST_F(CaptureE2E, LeaveCopiesCapturesEachCopyOnceAndKeepsItOnTheClipboard) {
     for (const QByteArray n : {"2", "3"}) {
         copyToClipboard("copy " + n);
         ASSERT_TRUE(waitUntil([&] { return exists("text " + n + ".txt"); }));
-        QThread::msleep(1500);  // three ticks: it is not captured again
+        const QString again = QString("text %1.txt").arg(n.toInt() + 1);
+        // Three ticks: it is not captured again, and it stays on the clipboard.
+        EXPECT_TRUE(staysTrue([&] { return !exists(again) && clipboardText().out == "copy " + n; },
+                              std::chrono::milliseconds(1500)));
         EXPECT_EQ(clipboardText().out, "copy " + n);
         EXPECT_TRUE(counterFileHolds("0," + n + "\r\n"));
     }

@@ -3,15 +3,20 @@
 // "owned" once it holds the clipboard; ends when it loses it, or after a
 // minute.
 //
+// With --stop-when-asked it prints "asked" when it is first asked for the
+// text and stops itself there (SIGSTOP), as a program that hangs mid-answer.
+//
 // With --silent-manager it plays a clipboard manager that has stopped
 // answering instead: it takes CLIPBOARD_MANAGER and never reads a request.
 //
-// usage: clipboard_owner TEXT [HINT] | clipboard_owner --silent-manager
+// usage: clipboard_owner [--stop-when-asked] TEXT [HINT]
+//        clipboard_owner --silent-manager
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,15 +49,34 @@ int beSilentManager() {
     for (;;) ::pause();
 }
 
+// Contents that stop the program when they are first asked for.
+class StoppingMimeData : public QMimeData {
+  protected:
+    QVariant retrieveData(const QString& type, QMetaType meta) const override {
+        if (!asked_) {
+            asked_ = true;
+            std::puts("asked");
+            std::fflush(stdout);
+            ::raise(SIGSTOP);
+        }
+        return QMimeData::retrieveData(type, meta);
+    }
+
+  private:
+    mutable bool asked_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--silent-manager") == 0) return beSilentManager();
     QGuiApplication app(argc, argv);
-    if (argc < 2) return 2;
-    auto* data = new QMimeData;
-    data->setText(QString::fromUtf8(argv[1]));
-    if (argc > 2) data->setData(QStringLiteral("x-kde-passwordManagerHint"), argv[2]);
+    const bool stopWhenAsked = argc > 1 && std::strcmp(argv[1], "--stop-when-asked") == 0;
+    const int text = stopWhenAsked ? 2 : 1;  // where TEXT is
+    if (argc <= text) return 2;
+    QMimeData* data = stopWhenAsked ? new StoppingMimeData : new QMimeData;
+    data->setText(QString::fromUtf8(argv[text]));
+    if (argc > text + 1) data->setData(QStringLiteral("x-kde-passwordManagerHint"), argv[text + 1]);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setMimeData(data);
     QObject::connect(clipboard, &QClipboard::dataChanged, [clipboard] {

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include "XSession.h"
 
@@ -27,7 +26,13 @@ TEST(HistoryE2E, CopyTextPutsTheSelectedFileBackAndLaterCopiesStayOnTheClipboard
     EXPECT_TRUE(waitUntil([&] { return brimlet.visibleWindowNamed("Text Copy").isEmpty(); }));
 
     copyToClipboard("copied in another program");
-    QThread::msleep(1500);  // three ticks' time: capturing is off
+    // Three ticks' time: capturing is off, so the copy stays and no file comes.
+    EXPECT_TRUE(staysTrue(
+        [&] {
+            return clipboardText().out == "copied in another program" &&
+                   !QFile::exists(dir.filePath("text 2.txt"));
+        },
+        std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, QByteArray("copied in another program"));
     EXPECT_FALSE(QFile::exists(dir.filePath("text 2.txt")))
         << readFile(dir.filePath("text 2.txt")).toStdString();

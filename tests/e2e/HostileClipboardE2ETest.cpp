@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtEndian>
 #include <cstdio>
 #include <memory>
@@ -156,7 +155,9 @@ TEST_F(HostileClipboardE2E, OwnersThatAnswerLateEndlesslyOrWithHugeListsNeverSto
     EXPECT_GT(peak, 0) << "Brimlet is gone";
     EXPECT_LT(peak, 2048);
     ASSERT_TRUE(dismiss(box));
-    QThread::msleep(1500);  // three ticks: the same copy is not reported again
+    // Three ticks: the same copy is not reported again.
+    EXPECT_TRUE(staysTrue([&] { return brimlet->messageBox().isEmpty(); },
+                          std::chrono::milliseconds(1500)));
     EXPECT_TRUE(brimlet->messageBox().isEmpty());
     copyToClipboard("after an endless owner");
     ASSERT_TRUE(capturedWithin(at("text 4.txt"), std::chrono::seconds(10),
@@ -242,12 +243,15 @@ TEST_F(HostileClipboardE2E, CopiedFilesStayAndTextsLoseATrailingNul) {
     auto files =
         hostileOwner({"text/uri-list=file:///tmp/a%20file\r\n", "UTF8_STRING=/tmp/a file"});
     ASSERT_NE(files, nullptr);
-    QThread::msleep(1500);
+    // Three ticks: the copied files are left on the clipboard.
+    EXPECT_TRUE(staysTrue([] { return clipboardText().out == "/tmp/a file"; },
+                          std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, QByteArray("/tmp/a file"));
     auto cut = hostileOwner({"x-special/gnome-copied-files=cut\nfile:///tmp/b",
                              "application/x-kde-cutselection=1", "UTF8_STRING=/tmp/b"});
     ASSERT_NE(cut, nullptr);
-    QThread::msleep(1500);
+    EXPECT_TRUE(
+        staysTrue([] { return clipboardText().out == "/tmp/b"; }, std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, QByteArray("/tmp/b"));
     // A picture wins over the file it came from, as an image viewer offers it.
     QTemporaryDir scratch;
@@ -299,13 +303,22 @@ TEST_F(HostileClipboardE2E, QuickCopiesAreEachCapturedOnce) {
     auto slow = hostileOwner(
         {"--chunk", "65536", "--pace", "10", "UTF8_STRING=@" + scratch.filePath("big.txt")});
     ASSERT_NE(slow, nullptr);
-    QThread::msleep(125);
+    // Copied again once the big copy's pieces have begun to come.
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] {
+        slow->waitForReadyRead(20);
+        return (said += slow->readAll()).contains("sending");
+    })) << "the big copy was never asked for";
     copyToClipboard("right after a big copy");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(at("text 3.txt")); }))
         << QDir(folder).entryList().join(", ").toStdString();
     EXPECT_EQ(text(2), big + "\r\n");
     EXPECT_EQ(text(3), "right after a big copy\r\n");
-    QThread::msleep(1000);
+    // Nothing of the big copy is left to meet the flood: its owner has
+    // ended, a second after it lost the clipboard, and the copy after it has
+    // been taken off the clipboard.
+    slow->waitForFinished(10000);
+    waitUntil([] { return clipboardText().exitCode != 0; });
 
     // A flood of 500 copies in 2 s, every other one a password manager's
     // secret: none captured twice, no secret captured.
@@ -315,7 +328,10 @@ TEST_F(HostileClipboardE2E, QuickCopiesAreEachCapturedOnce) {
         flood->waitForReadyRead(100);
         return flood->readAll().contains("flooded") || flood->state() == QProcess::NotRunning;
     }));
-    QThread::msleep(1000);
+    // The captures of the flood have come to an end: the folder stays the
+    // same for two ticks.
+    settles([&] { return QDir(folder).entryList(QDir::Files).join('/').toUtf8(); },
+            std::chrono::milliseconds(1000));
     const QStringList texts = QDir(folder).entryList({"text *.txt"}, QDir::Files);
     QSet<QByteArray> seen;
     int floods = 0;

@@ -2,7 +2,8 @@
 // raw xcb so that every answer is under its control: it answers late, sends
 // a content in pieces without end, offers a huge list of formats, or takes
 // the clipboard again and again in a flood. Prints "owned" once it holds the
-// clipboard, and "flooded" after the last copy of a flood; ends a second
+// clipboard, "sending" when it starts to send a content in pieces, and
+// "flooded" after the last copy of a flood; ends a second
 // after it lost the clipboard (serving transfers in progress meanwhile), or
 // after a minute.
 //
@@ -300,6 +301,8 @@ class Owner {
                                 &size);
             transfers_.push_back(
                 {r.requestor, property, r.target, bytes, o_.endless, Clock::now(), true});
+            std::puts("sending");
+            std::fflush(stdout);
         } else {
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, r.target, 8,
                                 static_cast<uint32_t>(bytes.size()), bytes.constData());

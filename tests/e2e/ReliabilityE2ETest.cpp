@@ -9,10 +9,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -49,7 +49,13 @@ TEST(ReliabilityE2E, ASecretFromAPasswordManagerIsNeverWrittenAndStaysOnTheClipb
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
     auto owner = ownClipboard({"hunter2", "secret"});
     ASSERT_NE(owner, nullptr);
-    QThread::msleep(1500);  // three ticks
+    // Three ticks: the secret stays on the clipboard and is not captured.
+    EXPECT_TRUE(staysTrue(
+        [&] {
+            return clipboardText().out == "hunter2" &&
+                   QDir(dir.path()).entryList({"text*"}) == QStringList{"text 1.txt"};
+        },
+        std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, QByteArray("hunter2"));
     EXPECT_EQ(QDir(dir.path()).entryList({"text*"}), QStringList{"text 1.txt"});
     for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
@@ -65,13 +71,19 @@ TEST(ReliabilityE2E, AStoppedClipboardOwnerDoesNotFreezeBrimlet) {
     Brimlet brimlet(dir.path());
     ASSERT_TRUE(brimlet.waitForWindow());
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
-    auto owner = ownClipboard({"from a program that stopped"});
+    // The owner stops itself when Brimlet first asks it for the text, so
+    // Brimlet is left waiting for an answer that never comes.
+    auto owner = ownClipboard({"--stop-when-asked", "from a program that stopped"});
     ASSERT_NE(owner, nullptr);
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] {
+        owner->waitForReadyRead(20);
+        return (said += owner->readAll()).contains("asked");
+    })) << "Brimlet never asked the owner";
     ::kill(static_cast<pid_t>(owner->processId()), SIGSTOP);
 
     // Brimlet gives up on the stopped owner and answers: the next copy in
     // another program is captured (how soon is printed, not asserted).
-    QThread::msleep(1200);
     const auto start = std::chrono::steady_clock::now();
     copyToClipboard("after the stall");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(dir.filePath("text 2.txt")); },
@@ -172,7 +184,13 @@ TEST(ReliabilityE2E, AFullDiskIsReportedOnceLosesNothingAndCapturesAgainWhenFree
     QString box;
     ASSERT_TRUE(waitUntil([&] { return !(box = brimlet.messageBox()).isEmpty(); }))
         << "no error message";
-    QThread::msleep(1500);
+    // Three ticks: the copy that did not fit is not tried again.
+    EXPECT_TRUE(staysTrue(
+        [&] {
+            return clipboardText().out == big &&
+                   readFile(folder + "/pikcounter.txt") == QByteArray("0,1\r\n");
+        },
+        std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, big) << "the copy stays on the clipboard";
     EXPECT_EQ(readFile(folder + "/pikcounter.txt"), QByteArray("0,1\r\n"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
@@ -201,7 +219,13 @@ TEST(ReliabilityE2E, AnUnwritableFolderIsReportedOnceAndCapturingResumesWhenWrit
     copyToClipboard("while unwritable");
     QString box;
     const bool reported = waitUntil([&] { return !(box = brimlet.messageBox()).isEmpty(); });
-    QThread::msleep(1000);
+    // Two ticks while still unwritable: the copy is not tried again.
+    EXPECT_TRUE(staysTrue(
+        [&] {
+            return clipboardText().out == "while unwritable" &&
+                   readFile(dir.filePath("pikcounter.txt")) == QByteArray("0,1\r\n");
+        },
+        std::chrono::milliseconds(1000)));
     runTool("chattr", {"-i", dir.path()});
     ASSERT_TRUE(reported) << "no error message";
     EXPECT_EQ(clipboardText().out, QByteArray("while unwritable"));
@@ -242,7 +266,15 @@ TEST(ReliabilityE2E, RunningOutOfDescriptorsDoesNotEndTheSecondStartSocket) {
         ::connect(held.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
     EXPECT_TRUE(waitUntil([&] { return opened() >= limit; })) << "never ran out";
-    QThread::msleep(500);
+    // Half a second out of descriptors, in which accepting fails and is
+    // tried again (every quarter second): the program and its socket stay.
+    const QString socketFile = sockets[0].filePath();
+    EXPECT_TRUE(staysTrue(
+        [&] {
+            return opened() >= limit && QFileInfo::exists(socketFile) &&
+                   ::kill(static_cast<pid_t>(brimlet.pid()), 0) == 0;
+        },
+        std::chrono::milliseconds(500)));
     for (const int fd : held) ::close(fd);
 
     Brimlet second(dir.path());

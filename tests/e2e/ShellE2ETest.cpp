@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
 #include <cstdio>
 
@@ -26,21 +25,29 @@ class ShellE2E : public ::testing::Test {
 
 TEST_F(ShellE2E, StartUpEmptiesTheClipboardAndOffLeavesCopiesAlone) {
     copyToClipboard("there before the start");
-    Brimlet brimlet(dir.path());
+    Brimlet brimlet(dir.path(), Brimlet::Trace::On);
     ASSERT_TRUE(brimlet.waitForWindow()) << brimlet.output().toStdString();
     EXPECT_TRUE(waitUntil([] { return clipboardEmpty(); }));
     ASSERT_TRUE(captureProbe(dir.path(), "text 1.txt"));
 
+    brimlet.skipTraces();
     brimlet.clickAt(2760 + 120, 4320 + 120);  // "Off"
-    QThread::msleep(300);
+    // The press gives "Off" the focus; the release, handled with it, turns
+    // capturing off before the program looks at the clipboard again.
+    ASSERT_EQ(brimlet.nextTrace("focus "), QString("Clipboard Copy Off"))
+        << "the click was not handled";
     copyToClipboard("copied while off");
-    QThread::msleep(1500);  // three ticks' time
+    // Three ticks' time: capturing is off.
+    EXPECT_TRUE(staysTrue(
+        [&] { return clipboardText().out == "copied while off" && !exists("text 2.txt"); },
+        std::chrono::milliseconds(1500)));
     EXPECT_EQ(clipboardText().out, QByteArray("copied while off"));
     EXPECT_FALSE(exists("text 2.txt"));
 
     brimlet.clickAt(1920 + 120, 4320 + 120);  // "On" empties the clipboard first
     EXPECT_TRUE(waitUntil([] { return clipboardEmpty(); }));
-    QThread::msleep(1200);
+    // The emptied clipboard is not captured in the ticks that follow.
+    EXPECT_TRUE(staysTrue([&] { return !exists("text 2.txt"); }, std::chrono::milliseconds(1200)));
     EXPECT_FALSE(exists("text 2.txt"));
 }
 

@@ -82,6 +82,31 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return condition();
 }
 
+bool staysTrue(const std::function<bool()>& condition, std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!condition()) return false;
+        QThread::msleep(100);
+    }
+    return condition();
+}
+
+bool settles(const std::function<QByteArray()>& state, std::chrono::milliseconds quiet,
+             std::chrono::milliseconds timeout) {
+    QByteArray last = state();
+    auto since = std::chrono::steady_clock::now();
+    return waitUntil(
+        [&] {
+            const QByteArray now = state();
+            if (now != last) {
+                last = now;
+                since = std::chrono::steady_clock::now();
+            }
+            return std::chrono::steady_clock::now() - since >= quiet;
+        },
+        timeout);
+}
+
 QString brimletBinary() {
     return qEnvironmentVariable("BRIMLET_BINARY", QStringLiteral(BRIMLET_BINARY));
 }
@@ -116,14 +141,18 @@ Desktop::Desktop() {
     if (!windowManager_.waitForStarted(10000) || !tray_.waitForStarted(10000)) {
         throw std::runtime_error("openbox or trayer did not start");
     }
-    // The tray announces itself by owning the system tray selection.
+    // The window manager says it runs on the root window; the tray is there
+    // once it has a window. (A program's tray icon shows whenever the tray
+    // comes, and the tests wait for the icon.)
     waitUntil([] {
-        return runTool(
+        return runTool(QStringLiteral("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                   .out.contains("window id") &&
+               runTool(
                    QStringLiteral("xdotool"),
                    {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")})
-                   .exitCode == 0;
+                       .exitCode == 0;
     });
-    QThread::msleep(300);
 }
 
 Desktop::~Desktop() {
@@ -335,7 +364,10 @@ bool Brimlet::traced(const QString& prefix, std::chrono::milliseconds quiet) {
 void Brimlet::press(const QStringList& keys) {
     for (const QString& key : keys) {
         runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), key});
-        readOutput(100);  // as a person types; a list that opens is open before the next
+        // A person's pace, kept on purpose: keys 0.1 s apart as a person types
+        // them (a list that opens is open before the next key), not a wait
+        // for anything the program does.
+        readOutput(100);
     }
 }
 
@@ -372,8 +404,10 @@ QByteArray encoded(const QImage& image, const char* format) {
 }
 
 QString copyFirstTextEntryBack(Brimlet& brimlet) {
-    brimlet.clickAt(120 + 300, 2280 + 100);  // the text list's first entry
-    QThread::msleep(300);
+    // The program handles the two clicks in the order they came, and
+    // choosing an entry shows it at once: the entry is chosen before "Copy
+    // Text" is pressed. (The clicks lie too far apart to make a double-click.)
+    brimlet.clickAt(120 + 300, 2280 + 100);   // the text list's first entry
     brimlet.clickAt(120 + 1087, 3240 + 187);  // "Copy Text"
     QString box;
     waitUntil(

@@ -46,6 +46,15 @@ ToolResult clipboardText();
 
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// For a check that nothing happens: whether the condition holds throughout
+// `duration` (looked at every tenth of a second, and at the end). Returns as
+// soon as it fails.
+bool staysTrue(const std::function<bool()>& condition, std::chrono::milliseconds duration);
+// Waits until a state (the folder's listing, say) has stayed the same for
+// `quiet`: what was under way has finished. Returns whether it came to rest
+// within `timeout`.
+bool settles(const std::function<QByteArray()>& state, std::chrono::milliseconds quiet,
+             std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // Copies a probe text until it is captured as `name` in `folder` and the
 // clipboard is empty again: until the first tick, start-up and that tick
