@@ -22,8 +22,7 @@ METHOD = """\
   session bus) with no window manager; copies are made with `xclip -selection
   clipboard -t TARGET -i`, and each clock starts just before `xclip` starts.
 - **Folders.** Empty; {captures_many:,} captures ({many:,} "text N.txt" and {many:,} "picture
-  N.jpeg"); full: {full:,} of each, the numbers the 16-bit counters can still
-  raise a little. Every entry is a real file under its real name, made once per
+  N.jpeg"); full: {full:,} of each, about a year at 100 copies a day. Every entry is a real file under its real name, made once per
   run with os.open/os.close in the temporary folder (`$TMPDIR`, else /tmp; the
   same file system for every folder); the newest 100 of each kind hold a short
   text or a 1×1 bitmap, the others are empty; `pikcounter.txt` holds the
