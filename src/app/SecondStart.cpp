@@ -4,8 +4,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -124,47 +124,6 @@ bool askAt(const Address& address, const QDeadlineTimer& deadline) {
     return answer == kShown;
 }
 
-// One caller, on its descriptor: its request is read without waiting, the
-// answer written and the connection closed with the object. A caller that
-// says nothing in time is let go.
-class Caller : public QObject {
-  public:
-    Caller(int fd, const std::function<bool()>& show, QObject* parent)
-        : QObject(parent), fd_(fd), show_(show), notifier_(fd, QSocketNotifier::Read) {
-        connect(&notifier_, &QSocketNotifier::activated, this, &Caller::read);
-        QTimer::singleShot(kAnswerMs, this, &Caller::finish);
-    }
-    ~Caller() override {
-        notifier_.setEnabled(false);
-        ::close(fd_);
-    }
-    Caller(const Caller&) = delete;
-    Caller& operator=(const Caller&) = delete;
-
-  private:
-    void read() {
-        char buffer[kMaxRequest];
-        const ssize_t n = ::read(fd_, buffer, size_t(kMaxRequest - request_.size()));
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-        if (n > 0) request_.append(buffer, n);
-        if (n > 0 && !request_.contains('\n') && request_.size() < kMaxRequest) return;
-        notifier_.setEnabled(false);
-        const bool shown = request_ == kShow && show_();
-        const QByteArray answer = shown ? kShown : kNoWindow;
-        (void)::send(fd_, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
-        finish();
-    }
-    void finish() {
-        notifier_.setEnabled(false);
-        deleteLater();
-    }
-
-    int fd_;
-    const std::function<bool()>& show_;
-    QSocketNotifier notifier_;
-    QByteArray request_;
-};
-
 }  // namespace
 
 SecondStartListener::SecondStartListener(const QString& folder, std::function<bool()> show,
@@ -199,9 +158,8 @@ SecondStartListener::SecondStartListener(const QString& folder, std::function<bo
 }
 
 SecondStartListener::~SecondStartListener() {
-    // The callers go with the object, after its connections: callerGone
-    // is not called for them.
     closing_ = true;
+    qDeleteAll(findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly));
     if (fd_ < 0) return;
     ::close(fd_);
     // Removed only while it is still the one this object made.
@@ -238,9 +196,27 @@ void SecondStartListener::acceptCallers() {
 }
 
 void SecondStartListener::answer(int fd) {
+    auto* socket = new QLocalSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        delete socket;
+        return;
+    }
     ++callers_;
-    auto* caller = new Caller(fd, show_, this);
-    connect(caller, &QObject::destroyed, this, &SecondStartListener::callerGone);
+    connect(socket, &QObject::destroyed, this, &SecondStartListener::callerGone);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // A caller that never says anything is let go.
+    QTimer::singleShot(kAnswerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
+        if (!socket->canReadLine() && socket->bytesAvailable() < kMaxRequest) return;
+        const QByteArray request = socket->readLine(kMaxRequest);
+        const bool shown = request == kShow && show_();
+        socket->write(shown ? kShown : kNoWindow);
+        socket->disconnectFromServer();
+    });
 }
 
 void SecondStartListener::callerGone() {
