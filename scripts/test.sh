@@ -18,6 +18,9 @@ scripts/check-bundle.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMLET_SANITIZE=ON -DBRIMLET_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
 # Qt and the libraries under it keep some allocations until exit: leaks are
-# not checked, every other error ends the run.
+# not checked, every other error ends the run. The test that runs Brimlet
+# out of descriptors runs on the normal build only: the sanitizers' own
+# checks need descriptors (UBSan probes memory through a pipe) and report
+# errors that are not there in a process that has none left.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j2
+  ctest --test-dir build-sanitize --output-on-failure -j2 -E 'RunningOutOfDescriptors'
