@@ -10,7 +10,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-image-formats-plugins libxcb1-dev libxcb-xfixes0-dev
 )
 if [ "${1:-}" = bundle ] || [ "${1:-}" = test ]; then
