@@ -298,13 +298,27 @@ void DataControlClipboard::selected(wl_proxy* offer, bool primary) {
         if (offer != nullptr) destroyOffer(offer);
         return;
     }
+    // What this program set or emptied was counted when it did so.
+    const bool ours = offer != nullptr ? source_ != nullptr && types.contains(mark_) : clearing_;
+    clearing_ = false;
     if (offer_ != nullptr) destroyOffer(offer_);
     offer_ = offer;
-    types_ = offer != nullptr ? std::move(types) : QByteArrayList();
+    types_ = std::move(types);
+    own_ = ours && offer != nullptr;
+    if (ours) return;
     ++changes_;
-    const bool ourClear = offer == nullptr && clearing_;
-    clearing_ = false;
-    if (!ownSelection() && !ourClear) ++foreignChanges_;
+    ++foreignChanges_;
+}
+
+// What this program set or emptied is the selection at once: a look that
+// follows never reads the copy it replaced.
+void DataControlClipboard::replacedLocally(bool own) {
+    if (offer_ != nullptr) destroyOffer(offer_);
+    offer_ = nullptr;
+    types_.clear();
+    own_ = own;
+    clearing_ = !own;
+    ++changes_;
 }
 
 bool DataControlClipboard::selectionIsBrimlets() const {
@@ -313,7 +327,7 @@ bool DataControlClipboard::selectionIsBrimlets() const {
 }
 
 bool DataControlClipboard::ownSelection() const {
-    return source_ != nullptr && offer_ != nullptr && types_.contains(mark_);
+    return own_ && source_ != nullptr;
 }
 
 void DataControlClipboard::beginLook(std::chrono::milliseconds patience,
@@ -434,6 +448,7 @@ void DataControlClipboard::setSelection(const QByteArrayList& types, Provider pr
     destroySource();
     source_ = source;
     provide_ = std::move(provide);
+    replacedLocally(true);
     drainEvents();
 }
 
@@ -441,7 +456,7 @@ void DataControlClipboard::clear() {
     if (!isOpen()) return;
     request(device_, EXT_DATA_CONTROL_DEVICE_V1_SET_SELECTION, false,
             static_cast<wl_proxy*>(nullptr));
-    clearing_ = true;  // the empty selection that follows is ours
+    replacedLocally(false);
     drainEvents();
 }
 
@@ -453,7 +468,8 @@ void DataControlClipboard::clearIfUnchangedSince(quint64 change) {
 
 void DataControlClipboard::sourceCancelled(wl_proxy* source) {
     if (source == source_) {
-        destroySource();
+        destroySource();  // the selection that replaced it follows
+        own_ = false;
     } else {
         request(source, EXT_DATA_CONTROL_SOURCE_V1_DESTROY, true);
     }

@@ -140,6 +140,7 @@ class DataControlClipboard {
     Woken wait(int fd, Clock::time_point end);
     bool flush(Clock::time_point end);
     void markBroken();
+    void replacedLocally(bool own);
     void destroyOffer(wl_proxy* offer);
     void destroySource();
     Clock::time_point lookEnd() const;
@@ -162,6 +163,9 @@ class DataControlClipboard {
     QByteArrayList types_;
     quint64 changes_ = 0;
     quint64 foreignChanges_ = 0;
+    // Our own copy is the selection; we emptied it and the compositor has
+    // not said so yet.
+    bool own_ = false;
     bool clearing_ = false;
 
     // Our own copy on offer: its source, its mark, its types and content.
