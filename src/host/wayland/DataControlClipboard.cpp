@@ -216,31 +216,43 @@ bool DataControlClipboard::flush(Clock::time_point end) {
     return true;
 }
 
+// Returns once events were handled (Display), `fd` can be read, `end` has
+// come or the connection broke.
 DataControlClipboard::Woken DataControlClipboard::wait(int fd, Clock::time_point end) {
     if (display_ == nullptr || broken_) return Woken::Broken;
-    while (wl_display_prepare_read(display_) != 0) {
-        if (wl_display_dispatch_pending(display_) < 0) {
-            markBroken();
-            return Woken::Broken;
+    for (;;) {
+        int handled = 0;
+        while (wl_display_prepare_read(display_) != 0) {
+            const int n = wl_display_dispatch_pending(display_);
+            if (n < 0) {
+                markBroken();
+                return Woken::Broken;
+            }
+            handled += n;
         }
+        if (handled > 0) {
+            wl_display_cancel_read(display_);
+            return Woken::Display;
+        }
+        if (!flush(end)) {
+            wl_display_cancel_read(display_);
+            if (wl_display_get_error(display_) != 0 || errno != EAGAIN) markBroken();
+            return broken_ ? Woken::Broken : Woken::Timeout;
+        }
+        pollfd polled[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {fd, POLLIN, 0}};
+        const int ready = ::poll(polled, fd >= 0 ? 2 : 1, msUntil(end));
+        if (ready > 0 && polled[0].revents != 0) {
+            if (wl_display_read_events(display_) < 0) markBroken();
+        } else {
+            wl_display_cancel_read(display_);
+        }
+        if (!broken_) handled = wl_display_dispatch_pending(display_);
+        if (handled < 0) markBroken();
+        if (broken_ || cancelled_) return Woken::Broken;
+        if (fd >= 0 && ready > 0 && polled[1].revents != 0) return Woken::Fd;
+        if (handled > 0) return Woken::Display;
+        if (Clock::now() >= end) return Woken::Timeout;
     }
-    if (!flush(end)) {
-        wl_display_cancel_read(display_);
-        if (wl_display_get_error(display_) != 0 || errno != EAGAIN) markBroken();
-        return broken_ ? Woken::Broken : Woken::Timeout;
-    }
-    pollfd polled[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {fd, POLLIN, 0}};
-    const int ready = ::poll(polled, fd >= 0 ? 2 : 1, msUntil(end));
-    if (ready > 0 && polled[0].revents != 0) {
-        if (wl_display_read_events(display_) < 0) markBroken();
-    } else {
-        wl_display_cancel_read(display_);
-    }
-    if (!broken_ && wl_display_dispatch_pending(display_) < 0) markBroken();
-    if (broken_ || cancelled_) return Woken::Broken;
-    if (fd >= 0 && ready > 0 && polled[1].revents != 0) return Woken::Fd;
-    if (Clock::now() >= end) return Woken::Timeout;
-    return Woken::Display;
 }
 
 bool DataControlClipboard::roundtrip(Clock::time_point end) {
@@ -254,6 +266,10 @@ bool DataControlClipboard::roundtrip(Clock::time_point end) {
     return synced_;
 }
 
+bool DataControlClipboard::settle(std::chrono::milliseconds patience) {
+    return isOpen() && roundtrip(Clock::now() + patience);
+}
+
 bool DataControlClipboard::drainEvents() {
     if (!isOpen()) return false;
     wait(-1, Clock::now());
@@ -261,9 +277,7 @@ bool DataControlClipboard::drainEvents() {
 }
 
 bool DataControlClipboard::waitForEvents(std::chrono::milliseconds timeout) {
-    const Clock::time_point end = Clock::now() + timeout;
-    while (isOpen() && wait(-1, end) == Woken::Display) {
-    }
+    if (isOpen()) wait(-1, Clock::now() + timeout);
     return !broken_;
 }
 
@@ -544,9 +558,7 @@ int holdClipboardThroughDataControl(const QString& text, bool hasText, const QIm
     if (hasText) types << dataControlTextTypes();
     if (types.isEmpty()) return 1;
     clipboard.setSelection(types, dataControlContent(text, hasText, picture));
-    if (!clipboard.waitForEvents(std::chrono::milliseconds(200)) || !clipboard.holdsSelection()) {
-        return 1;
-    }
+    if (!clipboard.settle(std::chrono::seconds(1)) || !clipboard.holdsSelection()) return 1;
     ready();
     // Until another program copies (our source is then cancelled) or the
     // compositor goes away.

@@ -99,7 +99,11 @@ class DataControlClipboard {
     // Handles the events that have arrived, serving requests for our own
     // content; false once the connection is broken.
     bool drainEvents();
-    // Waits up to `timeout` for events and handles them; false once broken.
+    // Waits up to `patience` until the compositor has handled every request
+    // sent so far (and we its answers); false when it did not in time.
+    bool settle(std::chrono::milliseconds patience);
+    // Waits up to `timeout` for events and handles those that came; false
+    // once broken.
     bool waitForEvents(std::chrono::milliseconds timeout);
 
     // Makes `types` (with `provide` giving each) the selection.
