@@ -287,6 +287,12 @@ void DataControlClipboard::destroyOffer(wl_proxy* offer) {
 
 void DataControlClipboard::introduced(wl_proxy* offer) {
     listen(offer, kOfferListener, this);
+    // A compositor names each offer at once; one that does not gets no
+    // more than a few kept.
+    if (introduced_.size() >= 8) {
+        destroyOffer(introduced_.front().first);
+        introduced_.erase(introduced_.begin());
+    }
     introduced_.emplace_back(offer, QByteArrayList());
 }
 
