@@ -1,6 +1,7 @@
 #include "host/wayland/DataControlClipboard.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -534,8 +535,17 @@ QByteArrayList dataControlTextTypes() {
     return {"text/plain;charset=utf-8", "UTF8_STRING", "TEXT", "STRING", "text/plain"};
 }
 
+// PNG first, then every type Qt can write (as Qt's own clipboard offers a
+// picture), each made only when a reader asks for it.
 QByteArrayList dataControlPictureTypes() {
-    return {"image/png", "image/bmp", "application/x-qt-image"};
+    static const QByteArrayList types = [] {
+        QByteArrayList all = {"image/png"};
+        for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
+            if (!all.contains(type)) all << type;
+        }
+        return all << "application/x-qt-image";
+    }();
+    return types;
 }
 
 DataControlClipboard::Provider dataControlContent(const QString& text, bool hasText,
@@ -545,10 +555,11 @@ DataControlClipboard::Provider dataControlContent(const QString& text, bool hasT
             return type == "STRING" ? text.toLatin1() : text.toUtf8();
         }
         if (picture.isNull() || !dataControlPictureTypes().contains(type)) return QByteArray();
+        const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(type);
         QByteArray encoded;
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, type == "image/bmp" ? "BMP" : "PNG");
+        picture.save(&buffer, formats.isEmpty() ? "PNG" : formats.first().constData());
         return encoded;
     };
 }
