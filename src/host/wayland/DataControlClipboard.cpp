@@ -396,12 +396,20 @@ std::optional<QByteArray> DataControlClipboard::read(const QByteArray& type, qsi
         failure_ = Failure::Refused;
         return std::nullopt;
     }
+    // Only our end is non-blocking: the owner's end is an ordinary pipe, as
+    // owners expect (one that gives up at the first full pipe would hand
+    // over a text cut short).
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
         failure_ = Failure::Broken;
         return std::nullopt;
     }
     Fd in(ends[0]);
+    if (::fcntl(in.get(), F_SETFL, O_NONBLOCK) != 0) {
+        ::close(ends[1]);
+        failure_ = Failure::Broken;
+        return std::nullopt;
+    }
     {
         Fd out(ends[1]);  // the request carries a copy of it
         request(offer_, EXT_DATA_CONTROL_OFFER_V1_RECEIVE, false, type.constData(), out.get());
