@@ -210,7 +210,7 @@ int runBrimlet(int argc, char** argv) {
     const FolderClaim claim = claimFolder(folder);
     std::optional<FolderReading> reading;
     if (claim.claimed()) {
-        reading.emplace(folder, 2, [folder](const FolderEntries& entries) {
+        reading.emplace(folder, 3, [folder](const FolderEntries& entries) {
             removeStaleTemporaries(folder, entries.hidden);
         });
     }
