@@ -139,13 +139,18 @@ void SyncedNumbering::settle() {
     for (const QByteArray& copy : copies) {
         if (!identityOf(copy)) continue;  // gone already, or no plain file
         const QByteArray original = conflictOriginal(copy);
-        runUntrapped(host_, [&] {
+        // A file the synchroniser moved away meanwhile is no failure: what
+        // it brings next is looked at again.
+        const auto error = trapRunTimeError([&] {
             if (original == kCounterFileName.toUtf8()) {
                 mergeCounterCopy(copy);
             } else if (const auto capture = parseCaptureName(original)) {
                 settleCaptureCopy(copy, original, *capture);
             }
         });
+        if (error && error->number() != RuntimeError::FileNotFound) {
+            showUntrappedError(host_, *error);
+        }
     }
 }
 
@@ -164,8 +169,10 @@ void SyncedNumbering::raiseToCounterFile(const QByteArray& name) {
 void SyncedNumbering::mergeCounterCopy(const QByteArray& copy) {
     (void)trapRunTimeError([&] { raiseToCounterFile(copy); });
     (void)trapRunTimeError([&] { raiseToCounterFile(kCounterFileName.toUtf8()); });
-    const FileHead now = readHead(store_.file(kCounterFileName), kCounterFileHeadBytes);
-    if (now.bytes != counterFileBytes(store_.counters())) store_.writeCounters();
+    QByteArray now;  // none while the synchroniser replaces it
+    (void)trapRunTimeError(
+        [&] { now = readHead(store_.file(kCounterFileName), kCounterFileHeadBytes).bytes; });
+    if (now != counterFileBytes(store_.counters())) store_.writeCounters();
     if (auto error = trapRunTimeError([&] { deleteFile(store_.file(copy)); })) {
         if (error->number() != RuntimeError::FileNotFound) throw *error;
     }
