@@ -25,7 +25,7 @@ QByteArray lockNameOf(const FolderHandle& folder);
 // system frees with the program too.
 class FolderLock {
   public:
-    // Holds nothing: in a folder Brimlet may not write to.
+    // Holds nothing: in a runtime folder Brimlet may not write to.
     FolderLock() = default;
     // `place` is the runtime folder holding the lock file `name`, or -1 for
     // a bound socket.
@@ -49,9 +49,8 @@ class FolderLock {
 // numbers and the same clipboard. A lock left by a program that is no
 // longer running is taken over.
 struct FolderClaim {
-    // Held for the run. In a folder Brimlet may not write to there is no
-    // lock to fight over: the object is set but holds nothing, and capturing
-    // there reports its own errors.
+    // Held for the run. With a runtime folder Brimlet may not write to there
+    // is no lock to fight over: the object is set but holds nothing.
     std::unique_ptr<FolderLock> lock;
     // Another running Brimlet holds the folder.
     bool heldByAnother = false;
