@@ -7,12 +7,20 @@ hold the same files (with Syncthing idle and in sync on both sides).
 
     bench/syncthing.py [BRIMLET_BINARY]      (default: build/brimlet)
 
-Needs syncthing, Xvfb and xclip; stops everything it started."""
+Needs syncthing, Xvfb and xclip; stops everything it started.
+
+    bench/syncthing.py --pair FOLDER_A FOLDER_B
+
+only runs the two Syncthing instances for the end-to-end test: it says
+"started", then answers each line "sync?" on its input with "yes" when both
+are idle and in sync and the folders hold the same files, else "no", and
+stops both at the end of its input."""
 import hashlib
 import json
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -136,7 +144,44 @@ def wait(condition, limit):
     return condition()
 
 
+class Pair:
+    """Two instances sharing one folder pair."""
+
+    def __init__(self, root, folders):
+        self.folders = folders
+        self.sync = [Syncthing(root, "a", folders[0]), Syncthing(root, "b", folders[1])]
+        self.sync[0].start(self.sync[1])
+        self.sync[1].start(self.sync[0])
+
+    def agreed(self):
+        return (self.sync[0].in_sync(self.sync[1]) and self.sync[1].in_sync(self.sync[0])
+                and files_of(self.folders[0]) == files_of(self.folders[1]))
+
+    def stop(self):
+        for instance in self.sync:
+            instance.stop()
+
+
+def serve_pair(folders):
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))  # stops the pair on the way out
+    root = tempfile.mkdtemp(prefix="brimlet-sync-")
+    pair = None
+    try:
+        pair = Pair(root, [os.path.abspath(f) for f in folders])
+        print("started", flush=True)
+        for line in sys.stdin:
+            if line.strip() == "sync?":
+                print("yes" if pair.agreed() else "no", flush=True)
+    finally:
+        if pair:
+            pair.stop()
+        shutil.rmtree(root, ignore_errors=True)
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--pair":
+        serve_pair(sys.argv[2:])
+        return
     binary = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brimlet")
     root = tempfile.mkdtemp(prefix="brimlet-bench-sync-")
     folders = [os.path.join(root, "a"), os.path.join(root, "b")]
@@ -148,14 +193,9 @@ def main():
         f.write(b"0,1\r\n")
     started, brimlets = [], []
     try:
-        sync = [Syncthing(root, "a", folders[0]), Syncthing(root, "b", folders[1])]
-        started += sync
-        sync[0].start(sync[1])
-        sync[1].start(sync[0])
-
-        def agreed():
-            return (sync[0].in_sync(sync[1]) and sync[1].in_sync(sync[0])
-                    and files_of(folders[0]) == files_of(folders[1]))
+        pair = Pair(root, folders)
+        started.append(pair)
+        sync, agreed = pair.sync, pair.agreed
 
         if not wait(agreed, 60):
             raise RuntimeError("the folders never came in sync")
@@ -219,7 +259,7 @@ def main():
                 process.wait()
         for thing in reversed(started):
             try:
-                thing.stop() if isinstance(thing, Syncthing) else thing.close()
+                thing.stop() if isinstance(thing, Pair) else thing.close()
             except Exception:  # stopping the rest matters more
                 pass
         shutil.rmtree(root, ignore_errors=True)
