@@ -34,23 +34,26 @@ std::optional<CaptureName> parseCaptureName(QByteArrayView name) {
     if (rest.size() < 2 || rest.size() > 12 || (rest[0] != ' ' && rest[0] != '-')) {
         return std::nullopt;
     }
-    bool ok = false;
-    const qint64 magnitude = rest.sliced(1).toLongLong(&ok);
+    // Digits as written: no sign but the "-", no leading zeros, no "-0".
+    const QByteArrayView digits = rest.sliced(1);
+    if (digits.size() > 10 || (digits.size() > 1 && digits[0] == '0')) return std::nullopt;
+    qint64 magnitude = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        magnitude = magnitude * 10 + (c - '0');
+    }
     const qint64 value = rest[0] == '-' ? -magnitude : magnitude;
-    if (!ok || value < std::numeric_limits<Counter>::min() ||
+    if ((rest[0] == '-' && magnitude == 0) || value < std::numeric_limits<Counter>::min() ||
         value > std::numeric_limits<Counter>::max()) {
         return std::nullopt;
     }
     capture.number = static_cast<Counter>(value);
-    // Exactly as written: no "+", no leading zeros, no "- 0".
-    const QString written =
-        capture.picture ? pictureFileName(capture.number) : textFileName(capture.number);
-    if (written.toUtf8() != name) return std::nullopt;
     return capture;
 }
 
 QByteArray conflictOriginal(QByteArrayView name) {
     // Syncthing puts ".sync-conflict-DATE-TIME-DEVICE" before the extension.
+    if (!name.contains(QByteArrayView(".sync-conflict-"))) return {};  // most names, quickly
     static const QRegularExpression conflict(
         QStringLiteral("^(.+)\\.sync-conflict-\\d{8}-\\d{6}-[A-Z0-9]{7}(\\.[^.]*)?$"));
     const QRegularExpressionMatch match = conflict.match(QString::fromUtf8(name));
