@@ -20,7 +20,7 @@ fi
 if [ "${1:-}" = test ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xclip xdotool x11-utils openbox trayer
+    xvfb xclip xdotool x11-utils openbox trayer syncthing curl
     file dpkg-dev lintian
   )
 fi

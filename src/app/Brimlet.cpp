@@ -141,7 +141,7 @@ int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& cla
     window.capture().setLeaveCopies(leaveCopies);
     // A second start in this folder brings the window back (from the tray
     // too) instead of leaving it where it is. Only the holder of the lock
-    // listens: in a folder it may not write to there is none.
+    // listens: with a runtime folder it may not write to there is none.
     std::optional<SecondStartListener> listener;
     if (claim.lock->isLocked()) {
         listener.emplace(folder, [&] {
@@ -221,7 +221,7 @@ int runBrimlet(int argc, char** argv) {
     const FolderClaim claim = claimFolder(folder);
     std::optional<FolderReading> reading;
     if (claim.claimed()) {
-        reading.emplace(folder, 2, [folder](const FolderEntries& entries) {
+        reading.emplace(folder, 3, [folder](const FolderEntries& entries) {
             removeStaleTemporaries(folder, entries.hidden);
         });
     }

@@ -1,15 +1,21 @@
 #include "app/FolderLock.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSysInfo>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+
+#include "app/SecondStart.h"
 
 namespace brimlet {
 
@@ -44,14 +50,51 @@ FolderClaim notAPlainFile(const QString& path, mode_t mode) {
 
 // Whether the descriptor is still the file of that name in the folder: its
 // last holder may have removed it between our open and our lock.
-bool isNamed(int folder, int fd) {
+bool isNamed(int folder, const char* name, int fd) {
     struct stat named {};
     struct stat held {};
-    return ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    return ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
+FolderClaim heldByAnother() {
+    FolderClaim claim;
+    claim.heldByAnother = true;
+    return claim;
+}
+
+// Without a private runtime folder: the name bound as an abstract socket,
+// which only one socket at a time can hold.
+FolderClaim bindLockName(const QByteArray& name) {
+    const QByteArray abstract = "brimlet-" + QByteArray::number(::geteuid()) + "-" + name;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, abstract.constData(), size_t(abstract.size()));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(abstract.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+        FolderClaim claim;
+        claim.lock = std::make_unique<FolderLock>(-1, name, fd);
+        return claim;
+    }
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (error == EADDRINUSE) return heldByAnother();
+    return refused(QStringLiteral("Brimlet cannot take its lock (%1), so it cannot make sure "
+                                  "that no other Brimlet runs in this folder.")
+                       .arg(systemMessage(error)));
+}
+
+FolderClaim lockIn(int dir, const QByteArray& runtime, const QByteArray& lockName);
+
 }  // namespace
+
+QByteArray lockNameOf(const FolderHandle& folder) {
+    struct stat info {};
+    if (::fstat(folder.fd(), &info) != 0) return {};
+    return "brimlet-folder-" + QByteArray::number(quint64(info.st_dev)) + "-" +
+           QByteArray::number(quint64(info.st_ino)) + ".lock";
+}
 
 FolderLock::~FolderLock() {
     unlock();
@@ -60,9 +103,13 @@ FolderLock::~FolderLock() {
 void FolderLock::unlock() {
     if (fd_ < 0) return;
     // Removed while still held, and only if the name is still this file.
-    if (isNamed(folder_->fd(), fd_)) ::unlinkat(folder_->fd(), kLockFileName, 0);
+    if (place_ >= 0 && isNamed(place_, name_.constData(), fd_)) {
+        ::unlinkat(place_, name_.constData(), 0);
+    }
     ::close(fd_);
+    if (place_ >= 0) ::close(place_);
     fd_ = -1;
+    place_ = -1;
 }
 
 FolderClaim claimFolder(const FolderHandle& folder) {
@@ -81,27 +128,46 @@ FolderClaim claimFolder(const FolderHandle& folder) {
         return refused(QStringLiteral("Brimlet cannot open the folder %1 (%2).")
                            .arg(native(folder.path()), systemMessage(folder.error())));
     }
-    const int dir = folder.fd();
-    const QString path = folder.filePath(kLockFileName);
+    const QByteArray lockName = lockNameOf(folder);
+    if (lockName.isEmpty()) {
+        return refused(QStringLiteral("Brimlet cannot open the folder %1 (%2).")
+                           .arg(native(folder.path()), systemMessage(errno)));
+    }
+    const QByteArray runtime = privateRuntimeFolder();
+    if (runtime.isEmpty()) return bindLockName(lockName);
+    const int dir = ::open(runtime.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return bindLockName(lockName);
+    FolderClaim claim = lockIn(dir, runtime, lockName);
+    if (!claim.lock || !claim.lock->isLocked()) ::close(dir);
+    return claim;
+}
+
+namespace {
+
+// The lock file `lockName` in the runtime folder `dir`, taken; the claim's
+// lock keeps `dir` open while it holds it.
+FolderClaim lockIn(int dir, const QByteArray& runtime, const QByteArray& lockName) {
+    const char* const name = lockName.constData();
+    const QString path = QFile::decodeName(runtime + '/' + lockName);
     // A lock file whose holder removes it between our open and our lock is
     // opened again; a few tries are plenty.
     for (int attempt = 0; attempt < 10; ++attempt) {
         struct stat info {};
-        if (::fstatat(dir, kLockFileName, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            !S_ISREG(info.st_mode)) {
+        if (::fstatat(dir, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode)) {
             return notAPlainFile(path, info.st_mode);
         }
         // Never through a link, and without waiting on a FIFO put there.
         const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
         bool writable = true;
-        int fd = ::openat(dir, kLockFileName, O_RDWR | O_CREAT | flags, 0666);
+        int fd = ::openat(dir, name, O_RDWR | O_CREAT | flags, 0666);
         if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
             // A lock file we may not write can still be held.
             writable = false;
-            fd = ::openat(dir, kLockFileName, O_RDONLY | flags);
+            fd = ::openat(dir, name, O_RDONLY | flags);
             if (fd < 0 && errno == ENOENT) {
                 FolderClaim claim;
-                claim.lock = std::make_unique<FolderLock>();  // a folder we may not write to
+                claim.lock =
+                    std::make_unique<FolderLock>();  // a runtime folder we may not write to
                 return claim;
             }
             if (fd < 0) {
@@ -125,17 +191,13 @@ FolderClaim claimFolder(const FolderHandle& folder) {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
-            if (error == EWOULDBLOCK) {
-                FolderClaim claim;
-                claim.heldByAnother = true;
-                return claim;
-            }
+            if (error == EWOULDBLOCK) return heldByAnother();
             return refused(QStringLiteral("Brimlet cannot lock its lock file %1 (%2), so it "
                                           "cannot make sure that no other Brimlet runs in this "
                                           "folder.")
                                .arg(native(path), systemMessage(error)));
         }
-        if (!isNamed(dir, fd)) {
+        if (!isNamed(dir, name, fd)) {
             ::close(fd);
             continue;
         }
@@ -149,13 +211,15 @@ FolderClaim claimFolder(const FolderHandle& folder) {
             }
         }
         FolderClaim claim;
-        claim.lock = std::make_unique<FolderLock>(folder, fd);
+        claim.lock = std::make_unique<FolderLock>(dir, lockName, fd);
         return claim;
     }
     return refused(QStringLiteral("Brimlet cannot create its lock file %1, so it cannot make "
                                   "sure that no other Brimlet runs in this folder.")
                        .arg(native(path)));
 }
+
+}  // namespace
 
 std::unique_ptr<FolderLock> lockFolder(const FolderHandle& folder) {
     return claimFolder(folder).lock;

@@ -37,18 +37,6 @@ struct Address {
     QByteArray file;  // empty for an abstract name
 };
 
-// The user's runtime folder, when it is the user's own and no one else may
-// enter it.
-QByteArray privateRuntimeFolder() {
-    const QByteArray folder = qgetenv("XDG_RUNTIME_DIR");
-    struct stat entry {};
-    if (!folder.startsWith('/') || ::lstat(folder.constData(), &entry) != 0 ||
-        !S_ISDIR(entry.st_mode) || entry.st_uid != ::geteuid() || (entry.st_mode & 077) != 0) {
-        return {};
-    }
-    return folder;
-}
-
 // Where a Brimlet in `folder` listens, the preferred place first.
 std::vector<Address> addresses(const QString& folder) {
     const QByteArray digest =
@@ -222,6 +210,16 @@ void SecondStartListener::answer(int fd) {
 void SecondStartListener::callerGone() {
     --callers_;
     if (!closing_ && !retry_.isActive() && callers_ == kMaxCallers - 1) acceptCallers();
+}
+
+QByteArray privateRuntimeFolder() {
+    const QByteArray folder = qgetenv("XDG_RUNTIME_DIR");
+    struct stat entry {};
+    if (!folder.startsWith('/') || ::lstat(folder.constData(), &entry) != 0 ||
+        !S_ISDIR(entry.st_mode) || entry.st_uid != ::geteuid() || (entry.st_mode & 077) != 0) {
+        return {};
+    }
+    return folder;
 }
 
 bool askRunningBrimletToShow(const QString& folder) {

@@ -44,6 +44,10 @@ class SecondStartListener : public QObject {
     std::function<bool()> show_;
 };
 
+// The user's runtime folder ($XDG_RUNTIME_DIR) when it is the user's own
+// and no one else may enter it; empty otherwise.
+QByteArray privateRuntimeFolder();
+
 // The starting side: asks the Brimlet running in `folder` to show its
 // window. Returns whether it did; waits a few seconds at most.
 bool askRunningBrimletToShow(const QString& folder);

@@ -1,13 +1,15 @@
 #include "capture/CaptureEngine.h"
 
 #include "capture/CaptureView.h"
+#include "files/Folder.h"
 #include "host/Host.h"
 #include "host/Untrapped.h"
 
 namespace brimlet {
 
 CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView& view)
-    : host_(host), store_(folder), view_(view) {
+    : host_(host), store_(folder), numbering_(host, store_), view_(view) {
+    store_.setNumbering(&numbering_);
     timer_.setObjectName(QStringLiteral("captureTimer"));
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, &timer_,
@@ -32,6 +34,11 @@ CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView
 CaptureEngine::~CaptureEngine() {
     host_.onClipboardChanged(nullptr);
     host_.onClipboardProblem(nullptr);
+}
+
+void CaptureEngine::followFolder(const FolderEntries& entries,
+                                 std::unique_ptr<FolderWatcher> watcher) {
+    numbering_.follow(entries, std::move(watcher));
 }
 
 void CaptureEngine::start() {

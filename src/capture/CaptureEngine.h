@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "capture/CaptureStore.h"
+#include "capture/SyncedNumbering.h"
 
 namespace brimlet {
 
@@ -61,6 +62,10 @@ class CaptureEngine {
     // first tick has run and while capturing is on.
     void onClipboardChanged();
 
+    // Follows what other programs (a synchroniser) add to the folder, from
+    // a read of it with a watcher set before that read.
+    void followFolder(const FolderEntries& entries, std::unique_ptr<FolderWatcher> watcher);
+
     CaptureStore& store() { return store_; }
     qint16 tickCount() const { return tickCount_; }
     // The text last captured, as written: UTF-8.
@@ -79,6 +84,7 @@ class CaptureEngine {
 
     Host& host_;
     CaptureStore store_;
+    SyncedNumbering numbering_;
     CaptureView& view_;
     QTimer timer_;
     qint16 tickCount_ = 0;

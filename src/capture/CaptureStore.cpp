@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/RuntimeError.h"
+#include "capture/SyncedNumbering.h"
 #include "files/AtomicFile.h"
 #include "files/Files.h"
 #include "files/Picture.h"
@@ -136,12 +137,16 @@ void CaptureStore::writeCounters() const {
 // on disk, and a capture is either whole under its name or not there.
 QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
                               const FileProducer& produce) {
+    if (numbering_) numbering_->skipPresent(counter, nameOf == pictureFileName);
     StagedFile staged(folder_, produce, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
         if (!nameIsTaken(file(name))) {
             writeCounters();
-            if (staged.publishIfAbsent(file(name))) return name;
+            if (staged.publishIfAbsent(file(name))) {
+                if (numbering_) numbering_->wrote(QFile::encodeName(name));
+                return name;
+            }
         }
         raiseCounter(counter);
     }

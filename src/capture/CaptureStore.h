@@ -10,6 +10,8 @@
 
 namespace brimlet {
 
+class SyncedNumbering;
+
 // Wide enough that no folder runs out of numbers.
 using Counter = std::int32_t;
 
@@ -75,11 +77,16 @@ class CaptureStore {
     QString savePicture(const QImage& picture);
     QString saveText(const QByteArray& utf8);
 
+    // Numbers from the highest number present in the folder too, and tells
+    // it which captures this program wrote.
+    void setNumbering(SyncedNumbering* numbering) { numbering_ = numbering; }
+
   private:
     QString saveNew(Counter& counter, QString (*nameOf)(Counter), const FileProducer& produce);
 
     FolderHandle folder_;
     Counters counters_;
+    SyncedNumbering* numbering_ = nullptr;
 };
 
 }  // namespace brimlet

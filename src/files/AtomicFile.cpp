@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/Files.h"
 #include "base/RuntimeError.h"
+#include "files/Files.h"
 
 namespace brimlet {
 
@@ -135,6 +135,26 @@ bool StagedFile::publishIfAbsent(const FolderFile& file) {
     }
     name_.clear();
     return true;
+}
+
+bool renameIfAbsent(const FolderHandle& folder, const QByteArray& from, const QByteArray& to) {
+    const FolderFile target(folder, to);
+    if (!folder.isOpen()) {
+        throw writeFailure(target.path(), folder.error(),
+                           QString::fromLocal8Bit(std::strerror(folder.error())));
+    }
+    int result =
+        ::renameat2(folder.fd(), from.constData(), folder.fd(), to.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        result = ::linkat(folder.fd(), from.constData(), folder.fd(), to.constData(), 0);
+        if (result == 0) ::unlinkat(folder.fd(), from.constData(), 0);
+    }
+    if (result == 0) return true;
+    const int error = errno;
+    if (error == EEXIST) return false;
+    if (error == ENOENT && folder.isDeleted()) raiseFolderDeleted(folder);
+    if (error == ENOENT) throw RuntimeError::fileNotFound(folder.filePath(from));
+    throw writeFailure(target.path(), error, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 void StagedFile::publishReplacing(const FolderFile& file) {

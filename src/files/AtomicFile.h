@@ -64,6 +64,11 @@ bool writeFileIfAbsent(const FolderFile& file, const QByteArray& bytes);
 // `folder`: regular files named exactly ".brimlet-" and six letters or
 // digits; a link, FIFO or folder of such a name is left alone. Only for the
 // program that holds the folder's lock.
+// Gives an entry of the folder another name there, only if the folder has
+// no entry of that name, of any kind; returns false (and changes nothing)
+// when the name is taken. Raises 53 when `from` is gone.
+bool renameIfAbsent(const FolderHandle& folder, const QByteArray& from, const QByteArray& to);
+
 void removeStaleTemporaries(const FolderHandle& folder);
 // The same among the hidden names of a folder that has just been read.
 void removeStaleTemporaries(const FolderHandle& folder, const QByteArrayList& hiddenNames);

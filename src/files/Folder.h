@@ -67,6 +67,9 @@ class FolderWatcher {
     };
     // The changes since the last call; never waits.
     Changes takeChanges();
+    // Readable while changes wait to be taken (for a QSocketNotifier); -1
+    // when the folder is not watched.
+    int descriptor() const { return fd_; }
 
   private:
     int fd_ = -1;

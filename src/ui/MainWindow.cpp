@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <optional>
+
 #include <QCloseEvent>
 #include <QLayout>
 #include <QMenu>
@@ -40,12 +42,11 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setLoaded(this, true);
-    if (reading != nullptr) {
-        createControls(*reading);
-    } else {
-        FolderReading own(folder, 2);
-        createControls(own);
-    }
+    std::optional<FolderReading> own;
+    if (reading == nullptr) reading = &own.emplace(folder, 3);
+    createControls(*reading);
+    // What other machines add through a synchroniser is numbered around.
+    capture_.followFolder(reading->entries(), reading->takeWatcher());
     CaptureView& view = *this;
     history_ = std::make_unique<HistoryBrowser>(
         host, capture_, view,

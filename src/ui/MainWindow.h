@@ -40,8 +40,8 @@ class MainWindow : public QMainWindow, private CaptureView {
   public:
     // `folder` is the working folder: the captures and the counter file.
     // The lists are filled from `reading`, the folder read for two lists
-    // (the text list's, then the picture list's); without it the folder is
-    // read here.
+    // (the text list's, then the picture list's) and the numbering, which
+    // follows the folder; without it the folder is read here.
     MainWindow(Host& host, const FolderHandle& folder, FolderReading* reading = nullptr,
                QWidget* parent = nullptr);
     ~MainWindow() override;

@@ -3,9 +3,11 @@
 #include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cstring>
 
+#include "base/Trace.h"
 #include "files/Folder.h"
 
 namespace brimlet {
@@ -71,6 +73,15 @@ FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* 
     connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && !fileName().isEmpty()) emit entryChosen();
     });
+    followFolder();
+}
+
+// The watcher's descriptor is readable while changes wait; each refresh
+// takes them all, and only the names that changed are looked at again.
+void FileList::followFolder() {
+    if (!watcher_ || watcher_->descriptor() < 0) return;
+    auto* notifier = new QSocketNotifier(watcher_->descriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &FileList::refresh);
 }
 
 FileList::~FileList() = default;
@@ -197,19 +208,25 @@ void FileList::fill(const FolderEntries& entries) {
 }
 
 // When the selected entry goes, the list moves its current row to a
-// neighbour; that entry was never shown, so it is left unselected.
+// neighbour; that entry was never shown, so it is left unselected. An
+// entry whose name another file took (renamed over it) is not the one the
+// viewer shows either, so that a command never acts on a file the user did
+// not choose.
 void FileList::refresh() {
     const QByteArray selected = file().name;
-    takeChanges();
-    if (!selected.isEmpty() && file().name != selected) selectionModel()->clearSelection();
+    const bool replaced = takeChanges().contains(selected);
+    if (!selected.isEmpty() && (replaced || file().name != selected)) {
+        selectionModel()->clearSelection();
+    }
 }
 
-void FileList::takeChanges() {
+QSet<QByteArray> FileList::takeChanges() {
     FolderWatcher::Changes changes = watcher_->takeChanges();
     if (!filled_ || changes.everything) {
         fill(readFolderEntries(folder_));
-        return;
+        return {};
     }
+    const QSet<QByteArray> changed = changes.names;
     // A link's target may have come or gone without the folder changing.
     changes.names.unite(links_);
     for (const QByteArray& bytes : std::as_const(changes.names)) {
@@ -228,14 +245,17 @@ void FileList::takeChanges() {
                 names_.insert(row, name);
                 bytes_.insert(row, bytes);
             });
+            qCDebug(traceLog).noquote() << "list +" << name;
         } else if (!kind.listed && listed) {
             model_->remove(row, [&] {
                 names_.removeAt(row);
                 bytes_.removeAt(row);
             });
             links_.remove(bytes);
+            qCDebug(traceLog).noquote() << "list -" << name;
         }
     }
+    return changed;
 }
 
 }  // namespace brimlet

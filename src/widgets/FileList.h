@@ -45,7 +45,11 @@ class FileList : public QListView {
     // Shows the matching names of a fresh read of the folder.
     void fill(const FolderEntries& entries);
     // Brings the list up to date with the folder; the selected name stays
-    // selected while it is listed, and nothing is selected once it is gone.
+    // selected while it is listed, and nothing is selected once it is gone
+    // or another file took its name. Runs by itself as soon as the folder
+    // changes, so what other programs (a synchroniser) add or remove shows
+    // at once; each entry added or removed so is traced ("list + NAME",
+    // "list - NAME").
     void refresh();
     // Selects an entry and chooses it, as a click on it does; returns false
     // when it is not listed.
@@ -63,7 +67,10 @@ class FileList : public QListView {
   private:
     class Model;
     void chooseIfHighlightChanged(const QByteArray& before);
-    void takeChanges();
+    // Returns the names the folder's notifications gave.
+    QSet<QByteArray> takeChanges();
+    // Refreshes whenever the folder changes.
+    void followFolder();
     qsizetype rowOf(const QString& name) const;  // -1 when not listed, by name as shown
     // Where an entry of these bytes stands or would stand, and whether it is
     // there.

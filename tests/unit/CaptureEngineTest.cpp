@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include "FakeCaptureView.h"
 #include "FakeHost.h"
 #include "base/RuntimeError.h"
 #include "capture/CaptureEngine.h"
+#include "files/Folder.h"
 
 namespace brimlet {
 namespace {
@@ -187,6 +189,30 @@ TEST_F(CaptureEngineTest, LostCounterFileNumbersOnPastExistingCaptures) {
     EXPECT_EQ(readAll(at("text 1.txt")), QByteArray("older capture\r\n"));
     EXPECT_EQ(readAll(at("text 2.txt")), QByteArray("newer\r\n"));
     EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("0,2\r\n"));
+}
+
+// Another machine's captures arrive through a synchroniser meanwhile.
+TEST_F(CaptureEngineTest, NumbersPastArrivalsAndRenumbersOnlyItsOwnConflictCopies) {
+    engine.followFolder(readFolderEntries(dir.path()), std::make_unique<FolderWatcher>(dir.path()));
+    started();
+    writeFile(at("text 7.txt"), "laptop 7\r\n");
+    host.text = "mine";
+    engine.onCaptureTick();
+    EXPECT_EQ(readAll(at("text 8.txt")), QByteArray("mine\r\n"));
+    // The counter file conflicted: the higher counters win on both sides.
+    writeFile(at("pikcounter.sync-conflict-20261209-170216-I5WO7WO.txt"), "4,11\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readAll(at("pikcounter.txt")) == "4,11\r\n"; }));
+    // The laptop took number 8 too and won: this capture is renumbered, the
+    // laptop's own conflict copy is left to the laptop.
+    const QString aside = at("text 8.sync-conflict-20261209-170216-I5WO7WO.txt");
+    ASSERT_TRUE(QFile::rename(at("text 8.txt"), aside));
+    writeFile(at("text 8.txt"), "laptop 8\r\n");
+    writeFile(at("text 7.sync-conflict-20261209-170216-I5WO7WO.txt"), "laptop's\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(aside); }));
+    EXPECT_EQ(readAll(at("text 12.txt")), QByteArray("mine\r\n"));
+    EXPECT_TRUE(QFile::exists(at("text 7.sync-conflict-20261209-170216-I5WO7WO.txt")));
+    EXPECT_FALSE(QFile::exists(at("pikcounter.sync-conflict-20261209-170216-I5WO7WO.txt")));
+    EXPECT_EQ(readAll(at("pikcounter.txt")), QByteArray("4,12\r\n"));
 }
 
 TEST_F(CaptureEngineTest, StartUpReadsCountersEvenWhenEmptyingTheClipboardFails) {

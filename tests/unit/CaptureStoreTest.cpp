@@ -15,6 +15,7 @@
 
 #include "base/RuntimeError.h"
 #include "capture/CaptureStore.h"
+#include "capture/SyncedNumbering.h"
 #include "files/Picture.h"
 
 namespace brimlet {
@@ -35,6 +36,20 @@ TEST(CaptureNames, RenderWithSignPositionAndNoPadding) {
     EXPECT_EQ(pictureFileName(12), "picture 12.jpeg");
     EXPECT_EQ(pictureFileName(-2), "picture-2.jpeg");
     EXPECT_EQ(textFileName(1), "text 1.txt");
+}
+
+TEST(CaptureNames, ParsedOnlyAsWrittenAndConflictCopiesLeadToTheirOriginal) {
+    EXPECT_EQ(parseCaptureName("text 12.txt")->number, 12);
+    EXPECT_TRUE(parseCaptureName("picture-2.jpeg")->picture);
+    for (const char* other : {"text 012.txt", "text +1.txt", "text1.txt", "text 1.txt.bak",
+                              "Text 1.txt", "text 99999999999.txt", "picture 1.txt"}) {
+        EXPECT_FALSE(parseCaptureName(other)) << other;
+    }
+    EXPECT_EQ(conflictOriginal("text 1.sync-conflict-20261209-170216-I5WO7WO.txt"), "text 1.txt");
+    EXPECT_EQ(conflictOriginal("pikcounter.sync-conflict-20261209-170216-I5WO7WO.txt"),
+              "pikcounter.txt");
+    EXPECT_EQ(conflictOriginal("text 1.sync-conflict-2026-170216-I5WO7WO.txt"), "");
+    EXPECT_EQ(conflictOriginal("text 1.txt"), "");
 }
 
 TEST(CaptureNames, RaisingStopsAtTheTopWithOverflow) {

@@ -15,12 +15,35 @@
 namespace brimlet {
 namespace {
 
+// A private runtime folder for the test's locks (or none at all).
+struct RuntimeFolder {
+    explicit RuntimeFolder(bool present = true) : saved(qgetenv("XDG_RUNTIME_DIR")) {
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (present)
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+    ~RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", saved); }
+    QString lockOf(const QString& folder) const {
+        return dir.filePath(QString::fromLatin1(lockNameOf(folder)));
+    }
+    QTemporaryDir dir;
+    QByteArray saved;
+};
+
 TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     QTemporaryDir dir;
-    const QString lockPath = dir.filePath(".brimlet.lock");
+    const RuntimeFolder runtime;
+    const QString lockPath = runtime.lockOf(dir.path());
+    // The capture folder holds no lock: a synchronised copy of it carries
+    // nothing that could refuse a Brimlet on another machine, and a lock
+    // file carried in from one (an older Brimlet's, held there) means
+    // nothing here.
+    testing::writeFile(dir.filePath(".brimlet.lock"), "4242\nBrimlet\nlaptop\n");
 
     // A folder where the lock file belongs.
-    ASSERT_TRUE(QDir(dir.path()).mkdir(".brimlet.lock"));
+    ASSERT_TRUE(QDir().mkdir(lockPath));
     FolderClaim claim = claimFolder(dir.path());
     EXPECT_FALSE(claim.claimed());
     EXPECT_FALSE(claim.heldByAnother);
@@ -42,6 +65,8 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     const FolderClaim second = claimFolder(dir.path());
     EXPECT_TRUE(second.heldByAnother);
     EXPECT_TRUE(second.problem.isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{".brimlet.lock"});
     claim.lock.reset();
 
     // A lock file that cannot be read (root reads it all the same).
@@ -63,9 +88,10 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
     ASSERT_TRUE(QDir().rename(folder, folder + "-moved") && QDir().mkdir(folder));
     const FolderClaim other = claimFolder(folder);
     ASSERT_TRUE(other.claimed() && claimFolder(folder + "-moved").heldByAnother);
+    const QString movedLock = runtime.lockOf(folder + "-moved");
     claim.lock.reset();
-    EXPECT_TRUE(QFile::exists(folder + "/.brimlet.lock"));
-    EXPECT_FALSE(QFile::exists(folder + "-moved/.brimlet.lock"));
+    EXPECT_TRUE(QFile::exists(runtime.lockOf(folder)));
+    EXPECT_FALSE(QFile::exists(movedLock));
 
     // A folder that was deleted, by name or (the working folder) unnamed.
     const QString gone = dir.filePath("gone");
@@ -78,11 +104,16 @@ TEST(FolderLock, SaysWhyAFolderCannotBeLockedInsteadOfAnotherBrimletRuns) {
 
 TEST(FolderLock, SecondProgramInTheSameFolderIsRefused) {
     QTemporaryDir dir;
-    auto first = lockFolder(dir.path());
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(lockFolder(dir.path()), nullptr);
-    first.reset();
-    EXPECT_NE(lockFolder(dir.path()), nullptr);  // free again once the first has ended
+    // In the private runtime folder, or without one as an abstract name.
+    for (const bool privateFolder : {true, false}) {
+        const RuntimeFolder runtime(privateFolder);
+        auto first = lockFolder(dir.path());
+        ASSERT_NE(first, nullptr);
+        EXPECT_TRUE(first->isLocked());
+        EXPECT_EQ(lockFolder(dir.path()), nullptr);
+        first.reset();
+        EXPECT_NE(lockFolder(dir.path()), nullptr);  // free again once the first has ended
+    }
 }
 
 }  // namespace
