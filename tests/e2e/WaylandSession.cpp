@@ -231,12 +231,13 @@ ToolResult WaylandSession::paste() {
 QProcess& WaylandSession::start(const QString& program, const QStringList& args) {
     clients_.push_back(std::make_unique<QProcess>());
     QProcess& process = *clients_.back();
-    process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
     env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
     env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    // No session bus: each mousepad opens a window of its own.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
     process.setProcessEnvironment(env);
     startLaunched(process, program, args);
     process.waitForStarted(10000);
@@ -244,8 +245,10 @@ QProcess& WaylandSession::start(const QString& program, const QStringList& args)
 }
 
 bool WaylandSession::focusNativeWindow() {
-    start(QStringLiteral("mousepad"), {});
-    // KWin gives a window the focus when it maps; sway when told.
+    // KWin gives a new window the focus when it maps; sway when told.
+    if (compositor_ == Compositor::KWin || !nativeWindowStarted_)
+        start(QStringLiteral("mousepad"), {});
+    nativeWindowStarted_ = true;
     if (compositor_ == Compositor::Sway && !waitUntil([&] {
             return run(QStringLiteral("swaymsg"), {QStringLiteral("[app_id=mousepad] focus")})
                        .exitCode == 0;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <ostream>
 
 #include "XSession.h"
 
@@ -14,6 +15,9 @@ namespace brimlet::e2e {
 
 enum class Compositor { KWin, Sway };
 const char* nameOf(Compositor compositor);
+inline void PrintTo(Compositor compositor, std::ostream* out) {
+    *out << nameOf(compositor);
+}
 
 // A real Wayland compositor, headless, with Xwayland, for as long as it
 // lives: KWin (as root, from a plain copy of its binary) or sway (as a user
@@ -45,14 +49,14 @@ class WaylandSession {
     // The Wayland clipboard's text (wl-paste); exit code 0 only when there is
     // one.
     ToolResult paste();
-    // Starts a native Wayland window (mousepad on GTK's Wayland backend) and
-    // gives it the focus; call it once Brimlet's window is up. Returns
+    // Gives the focus to a native Wayland window (mousepad on GTK's Wayland
+    // backend, started for it); call it once Brimlet's window is up. Returns
     // whether Xwayland saw the focus go to a window of none of its clients.
     bool focusNativeWindow();
     // Runs a program in the session to its end, at most `seconds`.
     ToolResult run(const QString& program, const QStringList& args, int seconds = 10);
-    // Starts a program in the session that the test stops (or the session
-    // does, at its end).
+    // Starts a program in the session, with its standard output to read,
+    // that the test stops (or the session does, at its end).
     QProcess& start(const QString& program, const QStringList& args);
 
   private:
@@ -70,6 +74,7 @@ class WaylandSession {
     QHash<QByteArray, QByteArray> savedEnvironment_;
     QString user_;  // empty: root
     int folders_ = 0;
+    bool nativeWindowStarted_ = false;
 };
 
 }  // namespace brimlet::e2e
