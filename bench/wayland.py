@@ -1,8 +1,8 @@
-"""Capture on a Wayland desktop: copy → stored latency of copies made by a
-Wayland program (wl-copy, read through data-control) beside copies made by
-an X11 program (xclip, read through Xwayland), both while a native Wayland
-window has the focus, on the same headless sway; and how many of rapid
-Wayland copies are kept. Writes its figures as JSON:
+"""Capture on a Wayland desktop, on one headless sway: copy → stored latency
+and rapid copies kept, through data-control (Brimlet with WAYLAND_DISPLAY,
+copies by wl-copy while a native Wayland window has the focus) beside the
+X11 path (Brimlet without WAYLAND_DISPLAY, so on Xwayland alone, copies by
+xclip). Writes its figures as JSON:
 
     python3 bench/wayland.py [BUILD [OUT]]
 
@@ -119,41 +119,41 @@ def figures(values):
             "max": max(kept, default=float("nan")), "lost": len(values) - len(kept)}
 
 
-def measure(brimlet):
-    scratch = tempfile.mkdtemp(prefix="brimlet-bench-wayland-")
-    session = Sway(scratch)
-    folder = os.path.join(scratch, "folder")
-    os.mkdir(folder)
-    session.give(folder)
-    watch = FolderWatch(folder)
-    running = []
+def phase(session, watch, folder, brimlet, wayland):
+    """Brimlet on one path: through data-control (a Wayland copier, a native
+    window focused), or through X11 alone (no WAYLAND_DISPLAY for it, an X11
+    copier)."""
+    env = dict(session.env)
+    if not wayland:
+        env.pop("WAYLAND_DISPLAY")
+    running = [subprocess.Popen(session.prefix + [brimlet], cwd=folder, env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
     try:
-        running.append(session.start([brimlet], cwd=folder))
         # Until the first tick, start-up empties the clipboard unread.
-        if not wait_until(lambda: stored_after(session, watch, b"probe", False, 0.5) > 0,
+        if not wait_until(lambda: stored_after(session, watch, b"probe", wayland, 0.5) > 0,
                           timeout=30, step=0):
             raise RuntimeError("Brimlet captured nothing in sway")
-        running.append(session.start(["mousepad"], env={"GDK_BACKEND": "wayland",
-                                                        "GSETTINGS_BACKEND": "memory"}))
-        if not wait_until(lambda: session.run(["swaymsg", "[app_id=mousepad] focus"]) == 0,
-                          timeout=20, step=0.1):
-            raise RuntimeError("mousepad did not come")
-        log("  sway: capture latency, X11 and data-control alternating")
-        values = {"x11": [], "data_control": []}
+        if wayland:
+            running.append(session.start(["mousepad"], env={"GDK_BACKEND": "wayland",
+                                                            "GSETTINGS_BACKEND": "memory"}))
+            if not wait_until(lambda: session.run(["swaymsg", "[app_id=mousepad] focus"]) == 0,
+                              timeout=20, step=0.1):
+                raise RuntimeError("mousepad did not come")
+        path = "data-control" if wayland else "X11"
+        log(f"  sway, {path}: capture latency")
+        values = []
         for i in range(COPIES):
-            for key in values:
-                wait_quiet(watch, quiet=0.2, limit=5)
-                values[key].append(stored_after(session, watch, b"latency %s %d %f" % (
-                    key.encode(), i, time.time()), key == "data_control"))
-        result = {"compositor": "sway (headless), a native Wayland window focused",
-                  "copies": COPIES, **{k: figures(v) for k, v in values.items()}}
-        log("  sway: rapid Wayland copies")
+            wait_quiet(watch, quiet=0.2, limit=5)
+            values.append(stored_after(session, watch, b"latency %d %f" % (i, time.time()),
+                                       wayland))
+        result = figures(values)
+        log(f"  sway, {path}: rapid copies")
         texts = [b"rapid %d %f" % (i, time.time()) for i in range(RAPID_COPIES)]
         wait_quiet(watch, quiet=0.2, limit=5)
         t0, copiers = now(), []
         for i, t in enumerate(texts):
             time.sleep(max(0.0, t0 + i * RAPID_GAP - now()))
-            copiers.append(copier(session, t, True))
+            copiers.append(copier(session, t, wayland))
         for c in copiers:
             c.wait(timeout=30)
         got = set()
@@ -161,14 +161,31 @@ def measure(brimlet):
             if TEXT_NAME.match(n):
                 with open(os.path.join(folder, n), "rb") as f:
                     got.add(f.read()[:-2])
-        result["rapid"] = {"copies": RAPID_COPIES, "gap_ms": RAPID_GAP * 1000,
-                           "kept": sum(1 for t in texts if t in got)}
+        result["rapid_kept"] = sum(1 for t in texts if t in got)
         return result
     finally:
         for p in running:
             p.kill()
             p.wait()
-        watch.close()
+
+
+def measure(brimlet):
+    scratch = tempfile.mkdtemp(prefix="brimlet-bench-wayland-")
+    session = Sway(scratch)
+    result = {"compositor": "sway (headless)", "copies": COPIES, "rapid_copies": RAPID_COPIES,
+              "rapid_gap_ms": RAPID_GAP * 1000}
+    try:
+        for key, wayland in (("x11", False), ("data_control", True)):
+            folder = os.path.join(scratch, key)
+            os.mkdir(folder)
+            session.give(folder)
+            watch = FolderWatch(folder)
+            try:
+                result[key] = phase(session, watch, folder, brimlet, wayland)
+            finally:
+                watch.close()
+        return result
+    finally:
         session.close()
         shutil.rmtree(scratch, ignore_errors=True)
 
