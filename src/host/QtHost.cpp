@@ -82,6 +82,8 @@ QtHost::QtHost() {
     // only a focused X11 window on some compositors).
     if (desktop && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         auto dc = std::make_shared<DataControlClipboard>();
+        // What was on the clipboard at the start is no change.
+        if (dc->isOpen()) dcReported_ = dc->foreignChanges();
         if (dc->isOpen()) dc_ = std::move(dc);
     }
     if (!dc_ && platform == QLatin1String("xcb")) {

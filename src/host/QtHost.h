@@ -120,9 +120,10 @@ class QtHost : public Host {
     quint64 passedOver_ = 0;
     std::uint32_t leftOwner_ = 0;
     std::uint32_t leftSince_ = 0;
-    // Through data-control: the changes other programs made as last
-    // reported (on the reader's thread), whether the connection broke and
-    // whether that was said, and what this program put on the clipboard.
+    // Through data-control: on the reader's thread, the changes other
+    // programs made as last reported and whether a broken connection was
+    // reported; here, whether it broke and whether that was said, and what
+    // this program put on the clipboard.
     quint64 dcReported_ = 0;
     bool dcBrokenPosted_ = false;
     bool dcBroken_ = false;

@@ -1,6 +1,7 @@
 #include "host/wayland/DataControlClipboard.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -287,6 +288,12 @@ void DataControlClipboard::destroyOffer(wl_proxy* offer) {
 
 void DataControlClipboard::introduced(wl_proxy* offer) {
     listen(offer, kOfferListener, this);
+    // A compositor names each offer at once; one that does not gets no
+    // more than a few kept.
+    if (introduced_.size() >= 8) {
+        destroyOffer(introduced_.front().first);
+        introduced_.erase(introduced_.begin());
+    }
     introduced_.emplace_back(offer, QByteArrayList());
 }
 
@@ -389,12 +396,20 @@ std::optional<QByteArray> DataControlClipboard::read(const QByteArray& type, qsi
         failure_ = Failure::Refused;
         return std::nullopt;
     }
+    // Only our end is non-blocking: the owner's end is an ordinary pipe, as
+    // owners expect (one that gives up at the first full pipe would hand
+    // over a text cut short).
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
         failure_ = Failure::Broken;
         return std::nullopt;
     }
     Fd in(ends[0]);
+    if (::fcntl(in.get(), F_SETFL, O_NONBLOCK) != 0) {
+        ::close(ends[1]);
+        failure_ = Failure::Broken;
+        return std::nullopt;
+    }
     {
         Fd out(ends[1]);  // the request carries a copy of it
         request(offer_, EXT_DATA_CONTROL_OFFER_V1_RECEIVE, false, type.constData(), out.get());
@@ -528,8 +543,17 @@ QByteArrayList dataControlTextTypes() {
     return {"text/plain;charset=utf-8", "UTF8_STRING", "TEXT", "STRING", "text/plain"};
 }
 
+// PNG first, then every type Qt can write (as Qt's own clipboard offers a
+// picture), each made only when a reader asks for it.
 QByteArrayList dataControlPictureTypes() {
-    return {"image/png", "image/bmp", "application/x-qt-image"};
+    static const QByteArrayList types = [] {
+        QByteArrayList all = {"image/png"};
+        for (const QByteArray& type : QImageWriter::supportedMimeTypes()) {
+            if (!all.contains(type)) all << type;
+        }
+        return all << "application/x-qt-image";
+    }();
+    return types;
 }
 
 DataControlClipboard::Provider dataControlContent(const QString& text, bool hasText,
@@ -539,10 +563,11 @@ DataControlClipboard::Provider dataControlContent(const QString& text, bool hasT
             return type == "STRING" ? text.toLatin1() : text.toUtf8();
         }
         if (picture.isNull() || !dataControlPictureTypes().contains(type)) return QByteArray();
+        const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(type);
         QByteArray encoded;
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, type == "image/bmp" ? "BMP" : "PNG");
+        picture.save(&buffer, formats.isEmpty() ? "PNG" : formats.first().constData());
         return encoded;
     };
 }

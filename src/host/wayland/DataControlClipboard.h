@@ -123,7 +123,6 @@ class DataControlClipboard {
     void cancel() { cancelled_ = true; }
 
     // Called by the listeners.
-    struct Offer;
     void introduced(wl_proxy* offer);
     void offerType(wl_proxy* offer, const char* type);
     void selected(wl_proxy* offer, bool primary);
