@@ -6,8 +6,9 @@
 //   hostile_wayland_owner early     closes the pipe at once
 //   hostile_wayland_owner globals   lists the compositor's globals and ends
 // It says "owner" on standard output once it holds the clipboard and
-// "asked MIME" at each request; it ends when it loses the clipboard or
-// after a minute.
+// "asked MIME" at each request. It ends after a minute; "early" also when it
+// loses the clipboard, while the others go on holding or filling the pipes
+// they were given.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
 
     const std::string chunk(65536, 'x');
     const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!owner.cancelled && std::chrono::steady_clock::now() < end) {
+    while (!(owner.cancelled && owner.mode == "early") && std::chrono::steady_clock::now() < end) {
         while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
         wl_display_flush(display);
         std::vector<pollfd> fds{{wl_display_get_fd(display), POLLIN, 0}};

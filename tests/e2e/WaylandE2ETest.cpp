@@ -102,8 +102,10 @@ TEST_P(WaylandE2E, SurvivesHostileWaylandOwners) {
                 << mode.toStdString();
         }
         ASSERT_TRUE(session->focusNativeWindow());
-        // The next copy is captured, and as the next text: nothing of the
-        // hostile offer was stored.
+        // The next copy is captured, and as the next text: nothing of an
+        // answer that never ends or never comes is stored. (A pipe closed at
+        // once is an empty text, stored as such.)
+        const int answered = mode == "early" ? 1 : 0;
         ASSERT_TRUE(session->copy("after " + mode.toUtf8()));
         int found = 0;
         ASSERT_TRUE(waitUntil([&] {
@@ -114,11 +116,14 @@ TEST_P(WaylandE2E, SurvivesHostileWaylandOwners) {
             }
             return found != 0;
         })) << mode.toStdString();
-        EXPECT_EQ(found, next) << mode.toStdString() << ": stored "
-                               << readFile(at(QStringLiteral("text %1.txt").arg(next)))
-                                      .left(20)
-                                      .toPercentEncoding()
-                                      .toStdString();
+        if (answered) {
+            EXPECT_EQ(readFile(at(QStringLiteral("text %1.txt").arg(next))), "\r\n");
+        }
+        EXPECT_EQ(found, next + answered) << mode.toStdString() << ": stored "
+                                          << readFile(at(QStringLiteral("text %1.txt").arg(next)))
+                                                 .left(20)
+                                                 .toPercentEncoding()
+                                                 .toStdString();
         next = found + 1;
     }
 }
