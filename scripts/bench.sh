@@ -28,6 +28,10 @@ previous=$(mktemp --suffix=.json)
 trap 'rm -f "$previous"' EXIT
 cp docs/performance-micro.json "$previous" 2>/dev/null || true
 python3 bench/measure.py build docs/performance.json
+# Capture on a Wayland desktop (sway): data-control beside the X11 path.
+if command -v sway >/dev/null; then
+  python3 bench/wayland.py build docs/performance-wayland.json || echo "(no Wayland figures)"
+fi
 python3 bench/report.py docs/performance.json bench/targets.json > docs/performance.md
 cat docs/performance.md
 # Only a record Google Benchmark wrote itself carries the CPU times its

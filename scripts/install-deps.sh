@@ -22,6 +22,7 @@ if [ "${1:-}" = test ]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xclip xdotool x11-utils openbox trayer syncthing curl
     file dpkg-dev lintian
+    kwin-wayland sway xwayland wl-clipboard mousepad dbus-daemon
   )
 fi
 

@@ -39,6 +39,19 @@ XServer::~XServer() {
     if (!xvfb_.waitForFinished(5000)) xvfb_.kill();
 }
 
+namespace {
+QStringList launcher;
+}  // namespace
+
+void setLauncher(const QStringList& command) {
+    launcher = command;
+}
+
+void startLaunched(QProcess& process, const QString& program, const QStringList& args) {
+    if (launcher.isEmpty()) return process.start(program, args);
+    process.start(launcher.first(), launcher.mid(1) + QStringList{program} + args);
+}
+
 ToolResult runTool(const QString& program, const QStringList& args, const QByteArray& input) {
     QTemporaryDir scratch;
     const QString in = scratch.filePath(QStringLiteral("in"));
@@ -48,7 +61,7 @@ ToolResult runTool(const QString& program, const QStringList& args, const QByteA
     process.setStandardInputFile(in);
     process.setStandardOutputFile(out);
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args);
+    startLaunched(process, program, args);
     ToolResult result;
     if (!process.waitForFinished(15000)) {
         process.kill();
@@ -175,7 +188,7 @@ Brimlet::Brimlet(const QString& folder, Trace trace, const QStringList& args) {
                            QStringLiteral("brimlet.trace.debug=true"));
     }
     process_.setProcessEnvironment(environment);
-    process_.start(brimletBinary(), args);
+    startLaunched(process_, brimletBinary(), args);
     if (!process_.waitForStarted(10000)) throw std::runtime_error("brimlet did not start");
 }
 

@@ -37,6 +37,13 @@ struct ToolResult {
 // Runs an X client (xclip, xdotool) to its end; it may leave a daemon that
 // serves the clipboard, which inherits no pipe of ours.
 ToolResult runTool(const QString& program, const QStringList& args, const QByteArray& input = {});
+// Runs every later program of the tests (the tools and the program under
+// test) through this command, which ends in the program and its arguments
+// (setpriv, so it runs as another user with the same process id); empty:
+// directly.
+void setLauncher(const QStringList& launcher);
+// Starts a program through that launcher.
+void startLaunched(QProcess& process, const QString& program, const QStringList& args);
 
 // Puts bytes on the CLIPBOARD selection under a MIME type, as a copy in
 // another program does.
