@@ -21,6 +21,7 @@
 #include "host/x11/X11Display.h"
 #include "tray/WindowStates.h"
 #include "ui/MainWindow.h"
+#include "widgets/ProgramStyle.h"
 #include "widgets/ProgramWindows.h"
 
 namespace brimlet {
@@ -223,6 +224,7 @@ int runBrimlet(int argc, char** argv) {
     // visible one closes: a message box may be the only visible window while
     // the main window is in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new ProgramStyle);
 
     QtHost host;
     const EndSignals endSignals(endAsExitDoes);

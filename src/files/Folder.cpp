@@ -143,9 +143,8 @@ FolderReading::FolderReading(const FolderHandle& folder, int lists,
 
 FolderReading::~FolderReading() = default;
 
-const FolderEntries& FolderReading::entries() {
-    if (!entries_) entries_ = read_.get();
-    return *entries_;
+FolderEntries FolderReading::takeEntries() {
+    return read_.valid() ? read_.get() : FolderEntries{};
 }
 
 std::unique_ptr<FolderWatcher> FolderReading::takeWatcher() {

@@ -87,8 +87,9 @@ class FolderReading {
 
     const FolderHandle& folder() const { return folder_; }
 
-    // The entries; waits for the read to end.
-    const FolderEntries& entries();
+    // The entries, handed over once; waits for the read to end. Taken
+    // again, none.
+    FolderEntries takeEntries();
     // The watcher for the next list, in the order of the lists.
     std::unique_ptr<FolderWatcher> takeWatcher();
 
@@ -96,7 +97,6 @@ class FolderReading {
     FolderHandle folder_;
     std::vector<std::unique_ptr<FolderWatcher>> watchers_;
     std::future<FolderEntries> read_;
-    std::optional<FolderEntries> entries_;
 };
 
 }  // namespace brimlet

@@ -6,6 +6,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "files/Folder.h"
 #include "format/FontChoices.h"
@@ -40,12 +45,12 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setLoaded(this, true);
-    if (reading != nullptr) {
-        createControls(*reading);
-    } else {
-        FolderReading own(folder, 2);
-        createControls(own);
+    if (reading == nullptr) {
+        ownReading_ = std::make_unique<FolderReading>(folder, 2);
+        reading = ownReading_.get();
     }
+    reading_ = reading;
+    createControls();
     CaptureView& view = *this;
     history_ = std::make_unique<HistoryBrowser>(
         host, capture_, view,
@@ -69,7 +74,11 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
 
 MainWindow::~MainWindow() = default;
 
+// The lists wait for the window's first paint: a folder of years takes
+// longer to list than the whole window takes to draw. Their places are
+// fixed, so nothing moves when they fill.
 void MainWindow::load() {
+    fillAfterPaint_ = true;
     show();
     repaint();
     windowStates_->addTrayIcon();
@@ -80,6 +89,35 @@ void MainWindow::load() {
         fontBox_->fill(kFontNames);
     });
     capture_.start();
+}
+
+void MainWindow::fillLists() {
+    fillAfterPaint_ = false;
+    if (reading_ == nullptr) return;
+    {
+        // A list a capture has refreshed meanwhile is newer than the read.
+        const FolderEntries entries = reading_->takeEntries();
+        if (!textList_->isFilled()) textList_->fill(entries);
+        if (!pictureList_->isFilled()) pictureList_->fill(entries);
+    }
+    reading_ = nullptr;
+    ownReading_.reset();
+#ifdef __GLIBC__
+    // The read was made on a thread of its own, whose freed memory glibc
+    // would otherwise keep.
+    ::malloc_trim(0);
+#endif
+}
+
+// Painted windows reach the screen when the event loop next runs: the fill
+// follows from there.
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (!fillAfterPaint_) return;
+    fillAfterPaint_ = false;
+    QTimer::singleShot(0, this, [this] {
+        if (reading_ != nullptr) run([this] { fillLists(); });
+    });
 }
 
 void MainWindow::wireControls() {
@@ -95,6 +133,11 @@ void MainWindow::wireControls() {
             [this] { run([this] { history_->showChosenPicture(); }); });
     connect(textList_, &FileList::entryChosen, this,
             [this] { run([this] { history_->showChosenText(); }); });
+    // Input that comes between the first paint and the fill finds the
+    // lists filled.
+    for (FileList* list : {pictureList_, textList_}) {
+        connect(list, &FileList::fillWanted, this, [this] { run([this] { fillLists(); }); });
+    }
     using Via = HistoryBrowser::Via;
     click(copyImageButton_, [this] { history_->copyPicture(Via::Button); });
     click(deleteImageButton_, [this] { history_->deletePicture(); });

@@ -94,6 +94,7 @@ bool FileList::matchesKey(const QString& name, const QByteArray& key) const {
 // that ends on another row than the one it started on (a click is reported
 // as clicked).
 void FileList::keyPressEvent(QKeyEvent* event) {
+    if (!filled_) emit fillWanted();
     const QByteArray before = file().name;
     QListView::keyPressEvent(event);
     // A key that moves the current row selects it even where it stays, as
@@ -110,6 +111,7 @@ void FileList::keyPressEvent(QKeyEvent* event) {
 }
 
 void FileList::mousePressEvent(QMouseEvent* event) {
+    if (!filled_) emit fillWanted();
     highlightedAtPress_ = file().name;
     pressedIndex_ = indexAt(event->position().toPoint());
     QListView::mousePressEvent(event);

@@ -44,6 +44,8 @@ class FileList : public QListView {
 
     // Shows the matching names of a fresh read of the folder.
     void fill(const FolderEntries& entries);
+    // Whether the list has been filled (or refreshed, which fills it).
+    bool isFilled() const { return filled_; }
     // Brings the list up to date with the folder; the selected name stays
     // selected while it is listed, and nothing is selected once it is gone.
     void refresh();
@@ -54,6 +56,9 @@ class FileList : public QListView {
   signals:
     // The user chose an entry, by mouse or by keyboard.
     void entryChosen();
+    // A key or a mouse button came before the list was filled: whoever
+    // fills it should now, so that the input acts on the entries.
+    void fillWanted();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
