@@ -110,13 +110,23 @@ void MainWindow::fillLists() {
 }
 
 // Painted windows reach the screen when the event loop next runs: the fill
-// follows from there.
+// follows from there, once the read has ended; until then the window
+// answers the user (a list the user reaches is filled at once).
 void MainWindow::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
     if (!fillAfterPaint_) return;
     fillAfterPaint_ = false;
-    QTimer::singleShot(0, this, [this] {
-        if (reading_ != nullptr) run([this] { fillLists(); });
+    fillWhenRead(std::chrono::milliseconds(0));
+}
+
+void MainWindow::fillWhenRead(std::chrono::milliseconds after) {
+    QTimer::singleShot(after, this, [this] {
+        if (reading_ == nullptr) return;
+        if (!reading_->isDone()) {
+            fillWhenRead(std::chrono::milliseconds(10));
+            return;
+        }
+        run([this] { fillLists(); });
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -66,6 +67,8 @@ class MainWindow : public QMainWindow, private CaptureView {
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Fills the lists from the event loop once the folder's read has ended.
+    void fillWhenRead(std::chrono::milliseconds after);
     // Closing unloads the window: the tray icon goes and capturing stops.
     void closeEvent(QCloseEvent* event) override;
 

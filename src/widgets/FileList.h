@@ -8,11 +8,9 @@
 #include <memory>
 
 #include "files/Files.h"
+#include "files/Folder.h"
 
 namespace brimlet {
-
-class FolderWatcher;
-struct FolderEntries;
 
 // A list of the entries of one folder whose names match a pattern ("*.txt*":
 // the names that hold ".txt", letter case ignored), in the order of
@@ -40,7 +38,8 @@ class FileList : public QListView {
     // The selected entry's file (its name as the folder spells it); an
     // empty name when nothing is selected.
     FolderFile file() const;
-    const QStringList& names() const { return names_; }
+    // Every listed name as shown, in list order.
+    QStringList names() const { return bytes_.shown(); }
 
     // Shows the matching names of a fresh read of the folder.
     void fill(const FolderEntries& entries);
@@ -76,13 +75,12 @@ class FileList : public QListView {
 
     FolderHandle folder_;
     QString pattern_;
-    bool matchesKey(const QString& name, const QByteArray& key) const;
+    bool matchesKey(QByteArrayView bytes, QByteArrayView key) const;
 
     QByteArray infixKey_;          // "*infix*" patterns: a plain search in the sort key
     QRegularExpression anyOther_;  // any other pattern
-    QStringList names_;
-    QByteArrayList bytes_;    // each name's bytes
-    QSet<QByteArray> links_;  // listed names that are links: their targets may change
+    NameList bytes_;               // each name's bytes, in list order
+    QSet<QByteArray> links_;       // listed names that are links: their targets may change
     Model* model_;
     std::unique_ptr<FolderWatcher> watcher_;
     bool filled_ = false;
