@@ -151,6 +151,9 @@ int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& cla
         });
     }
     runUntrapped(host, [&] { window.load(); });
+    // Ended while the window was being drawn (a signal, say): the end has
+    // been asked for already.
+    if (!isLoaded(&window)) return 0;
     return QApplication::exec();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
@@ -81,6 +82,8 @@ void MainWindow::load() {
     fillAfterPaint_ = true;
     show();
     repaint();
+    waitUntilDrawn();
+    if (!isLoaded(this)) return;  // ended meanwhile (a signal, say)
     windowStates_->addTrayIcon();
     (void)trapRunTimeError([this] {
         fontStyleBox_->fill(kFontStyles);
@@ -109,11 +112,32 @@ void MainWindow::fillLists() {
 #endif
 }
 
+// A window is drawn once the display has exposed it, which comes through
+// the event loop: it runs (without the user's input, which waits, and
+// without capture ticks) until the window has been painted, for at most
+// kDrawnWithinMs, so that the rest of the start-up (the tray icon, the
+// clipboard) does not hold the first paint back.
+void MainWindow::waitUntilDrawn() {
+    constexpr int kDrawnWithinMs = 1000;
+    if (painted_ || !isVisible()) return;
+    QTimer& ticks = capture_.timer();
+    const bool ticking = ticks.isActive();
+    ticks.stop();
+    QEventLoop loop;
+    drawn_ = &loop;
+    QTimer::singleShot(kDrawnWithinMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    drawn_ = nullptr;
+    if (ticking && capture_.isOn()) ticks.start();
+}
+
 // Painted windows reach the screen when the event loop next runs: the fill
 // follows from there, once the read has ended; until then the window
 // answers the user (a list the user reaches is filled at once).
 void MainWindow::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
+    painted_ = true;
+    if (drawn_ != nullptr) drawn_->quit();
     if (!fillAfterPaint_) return;
     fillAfterPaint_ = false;
     fillWhenRead(std::chrono::milliseconds(0));

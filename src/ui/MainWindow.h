@@ -11,6 +11,7 @@
 #include "dialogs/SaveAsDialogs.h"
 #include "help/HelpMenu.h"
 
+class QEventLoop;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -67,6 +68,8 @@ class MainWindow : public QMainWindow, private CaptureView {
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Runs the event loop until the window has been painted (bounded).
+    void waitUntilDrawn();
     // Fills the lists from the event loop once the folder's read has ended.
     void fillWhenRead(std::chrono::milliseconds after);
     // Closing unloads the window: the tray icon goes and capturing stops.
@@ -133,6 +136,8 @@ class MainWindow : public QMainWindow, private CaptureView {
     std::unique_ptr<FolderReading> ownReading_;
     FolderReading* reading_ = nullptr;
     bool fillAfterPaint_ = false;  // load() has run; the first paint fills the lists
+    bool painted_ = false;
+    QEventLoop* drawn_ = nullptr;  // waiting for the first paint
 };
 
 }  // namespace brimlet
