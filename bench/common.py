@@ -17,7 +17,8 @@ IDLE_SECONDS = 30
 SIZE_COPIES = {"1 KiB": 9, "10 MiB": 9, "picture": 9}
 PEER_SIZE_COPIES = {"1 KiB": 3, "10 MiB": 3, "picture": 1}
 MANY = 5000             # texts and pictures each: 10,000 captures
-FULL = 32000            # texts and pictures each: a full folder
+PEAK_CONSTANT_MIB = 8   # what a capture may take beyond 1.5 x its copy (peak memory targets)
+FULL = 100000           # texts and pictures each: a full folder, about 5 years
 
 
 def method():
@@ -27,7 +28,8 @@ def method():
             "rapid_copies": RAPID_COPIES, "rapid_gap_ms": RAPID_GAP * 1000,
             "paint_launches": PAINT_LAUNCHES, "idle_settle_s": IDLE_SETTLE,
             "idle_s": IDLE_SECONDS, "size_copies": dict(SIZE_COPIES),
-            "peer_size_copies": dict(PEER_SIZE_COPIES), "many": MANY, "full": FULL}
+            "peer_size_copies": dict(PEER_SIZE_COPIES), "many": MANY, "full": FULL,
+            "peak_constant_mib": PEAK_CONSTANT_MIB}
 
 
 def now():

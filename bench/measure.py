@@ -4,7 +4,8 @@ yardsticks: a C program that does the same file work for one copy
 (build/bench/reference_capture), a Qt Widgets program with a window and a
 500 ms timer and nothing else (build/bench/minimal_qt), and Debian's CopyQ.
 Folders of three sizes are used: empty, 10,000 captures and a full one
-(32,000 texts and 32,000 pictures, about a year at 100 copies a day).
+(100,000 texts and 100,000 pictures, about five years at 100 copies a
+day).
 
 Writes the figures, with the machine, the date, the commit and the method's
 numbers, to OUT (default docs/performance.json), and Google Benchmark's own
@@ -28,7 +29,7 @@ from common import FULL, IDLE_SECONDS, MANY, PEER_SIZE_COPIES, log, now
 from drivers import Brimlet, Reference, micro
 from environment import XServer, commit, machine_line, make_folder, png_bytes, today
 from probes import status_kib
-from scenarios import first_paints, idle_phase, latencies, rapid, sizes
+from scenarios import copy_mib, first_paints, idle_phase, latencies, rapid, sizes
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -45,7 +46,7 @@ def measure(tools, micro_out):
         priority = "at normal priority (nice -10 needs root)"
     r = {"machine": machine_line(), "date": today(), "commit": commit(ROOT),
          "priority": priority, "method": common.method(),
-         "micro": os.path.basename(micro_out)}
+         "micro": os.path.basename(micro_out), "copy_mib": copy_mib()}
     log("micro-benchmarks ...")
     micro(tools, micro_out)
     picture = png_bytes(3840, 2160)
@@ -59,7 +60,7 @@ def measure(tools, micro_out):
             os.makedirs(folders[k])
         make_folder(folders["many"], MANY, MANY)
         make_folder(folders["full"], FULL, FULL)
-        # The 74,000 new entries reach the disk now, not while something is
+        # The 210,000 new entries reach the disk now, not while something is
         # timed (an fsync would otherwise wait for them, and their writeback
         # competes with the launches).
         os.sync()

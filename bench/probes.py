@@ -162,6 +162,17 @@ def status_kib(pids, field):
     return total
 
 
+def reset_peak(pids):
+    """Sets VmHWM of the processes back to their VmRSS (clear_refs 5), so
+    that the next reading of VmHWM is the peak since now."""
+    for p in pids:
+        try:
+            with open(f"/proc/{p}/clear_refs", "w") as f:
+                f.write("5")
+        except OSError:
+            pass
+
+
 def thread_cpu(pids):
     """CPU time in nanoseconds and times put on a CPU of every thread of
     the processes, by thread, from /proc/PID/task/TID/schedstat (exact,

@@ -10,8 +10,8 @@ import zlib
 from common import (IDLE_SECONDS, IDLE_SETTLE, LATENCY_COPIES, PAINT_LAUNCHES, RAPID_COPIES,
                     RAPID_GAP, SIZE_COPIES, log, median, ms, now)
 from drivers import Brimlet, CopyQ, Launched
-from environment import XServer
-from probes import cpu_since, settle, start_copy, status_kib, thread_cpu
+from environment import XServer, bmp_size
+from probes import cpu_since, reset_peak, settle, start_copy, status_kib, thread_cpu
 
 
 def first_paints(tools, env, folder, program, launches=PAINT_LAUNCHES):
@@ -88,10 +88,14 @@ TEN_MIB = (b"0123456789abcde\n" * 65536) * 10
 
 
 def sizes(programs, picture, counts=SIZE_COPIES):
-    """Median time from copy to stored for each size, per program. With
-    several programs (each on its own server) the copies alternate between
-    them, so a change in the machine's load falls on all alike."""
+    """Median time from copy to stored for each size, per program, and the
+    memory each copy took at its peak (VmHWM once the program has settled
+    again, less VmRSS just before the copy; all its processes) as
+    "peak_mib". With several programs (each on its own server) the copies
+    alternate between them, so a change in the machine's load falls on all
+    alike."""
     values = {p.name: {key: [] for key in counts} for p in programs}
+    peaks = {p.name: {key: [] for key in counts} for p in programs}
     for key, count in counts.items():
         log(f"  {', '.join(p.name for p in programs)}: {key}")
         for i in range(count):
@@ -100,8 +104,22 @@ def sizes(programs, picture, counts=SIZE_COPIES):
                 if values[p.name][key][-2:] and all(v != v for v in values[p.name][key][-2:]):
                     continue  # two lost in a row: this one does not capture this size
                 settle(p)
+                pids = p.pids()
+                before = status_kib(pids, "VmRSS")
+                reset_peak(pids)
                 values[p.name][key].append(p.latency(data, target, is_picture))
-    return {name: {key: median(v) for key, v in by_key.items()} for name, by_key in values.items()}
+                settle(p)
+                peaks[p.name][key].append((status_kib(pids, "VmHWM") - before) / 1024)
+    return {name: dict({key: median(v) for key, v in by_key.items()},
+                       peak_mib={key: median(v) for key, v in peaks[name].items()})
+            for name, by_key in values.items()}
+
+
+def copy_mib():
+    """The size of each copy as stored (the text plus CR LF, the picture as
+    the bitmap it becomes), in MiB: what the peak memory targets scale."""
+    return {"1 KiB": 1026 / 2**20, "10 MiB": (len(TEN_MIB) + 2) / 2**20,
+            "picture": bmp_size(3840, 2160) / 2**20}
 
 
 def idle_phase(tools, folders, servers, running):

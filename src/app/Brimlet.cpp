@@ -22,6 +22,7 @@
 #include "host/x11/X11Display.h"
 #include "tray/WindowStates.h"
 #include "ui/MainWindow.h"
+#include "widgets/ProgramStyle.h"
 #include "widgets/ProgramWindows.h"
 
 namespace brimlet {
@@ -151,6 +152,9 @@ int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& cla
         });
     }
     runUntrapped(host, [&] { window.load(); });
+    // Ended while the window was being drawn (a signal, say): the end has
+    // been asked for already.
+    if (!isLoaded(&window)) return 0;
     return QApplication::exec();
 }
 
@@ -234,6 +238,7 @@ int runBrimlet(int argc, char** argv) {
     // visible one closes: a message box may be the only visible window while
     // the main window is in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new ProgramStyle);
 
     QtHost host;
     const EndSignals endSignals(endAsExitDoes);

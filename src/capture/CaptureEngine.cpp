@@ -12,8 +12,13 @@ CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView
     store_.setNumbering(&numbering_);
     timer_.setObjectName(QStringLiteral("captureTimer"));
     timer_.setInterval(kIntervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_,
-                     [this] { runCapture(&CaptureEngine::onCaptureTick); });
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        runCapture(&CaptureEngine::onCaptureTick);
+        // Where the host reports every change and has nothing under way,
+        // the ticks rest until the next report (an idle program then never
+        // wakes); capturing stays on.
+        if (on_ && tickCount_ >= 1 && !host_.clipboardNeedsPolling()) timer_.stop();
+    });
     // Changes are reported in the middle of the platform's clipboard work:
     // handle them from the event loop, several reports of one change at once.
     host_.onClipboardChanged([this] {
@@ -22,6 +27,7 @@ CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView
         QTimer::singleShot(0, &timer_, [this] {
             changePending_ = false;
             runCapture(&CaptureEngine::onClipboardChanged);
+            if (on_ && !stopped_ && !timer_.isActive()) timer_.start();  // ticks resume
         });
     });
     // A copy the host leaves on the clipboard (one too large to take) is
@@ -58,14 +64,16 @@ void CaptureEngine::stop() {
 }
 
 bool CaptureEngine::isOn() const {
-    return timer_.isActive();
+    return on_;
 }
 
 void CaptureEngine::setOn(bool on) {
     if (!on) {
+        on_ = false;
         timer_.stop();
-    } else if (!timer_.isActive() && !stopped_) {
-        timer_.start();
+    } else if (!stopped_) {
+        on_ = true;
+        if (!timer_.isActive()) timer_.start();
     }
 }
 

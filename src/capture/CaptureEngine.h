@@ -18,7 +18,8 @@ class Host;
 // counter file, announced to its list, and taken off the clipboard (or,
 // leaving copies, left there and not captured again).
 //
-// The capture state is whether the capture timer runs. The switch's
+// The capture state is whether the capture timer runs (or rests, where the
+// host reports every change and has nothing under way). The switch's
 // actions below are what the "On" and "Off" buttons, the "Clipboard Copy"
 // label and the "Clipboard" menu do.
 class CaptureEngine {
@@ -93,6 +94,9 @@ class CaptureEngine {
     bool stopped_ = false;
     bool changePending_ = false;
     bool leaveCopies_ = false;
+    // The capture state. The timer runs while capturing is on, but for
+    // where it rests between change reports.
+    bool on_ = true;
 };
 
 }  // namespace brimlet

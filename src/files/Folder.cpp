@@ -9,6 +9,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,19 +20,19 @@ namespace {
 
 // Appends a name's sort key to `keys`, straight from the name's bytes for a
 // plain ASCII name (folding it byte by byte is what folding its characters
-// gives); returns its length.
-quint32 appendSortKey(std::string& keys, const char* raw, size_t length, const QString& name) {
+// gives).
+void appendSortKey(std::string& keys, const char* raw, size_t length) {
     const size_t start = keys.size();
     for (size_t i = 0; i < length; ++i) {
         const char c = raw[i];
         if (static_cast<unsigned char>(c) >= 0x80) {
             keys.resize(start);
-            keys += sortKey(name).toStdString();
-            break;
+            keys += sortKey(shownName(QByteArrayView(raw, static_cast<qsizetype>(length))))
+                        .toStdString();
+            return;
         }
         keys += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return static_cast<quint32>(keys.size() - start);
 }
 
 // Whether an entry of the folder is a regular file once links are followed.
@@ -40,11 +41,12 @@ bool leadsToFile(int folder, const char* name) {
     return ::fstatat(folder, name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
 
-// Entries in list order: as shown, then by their bytes.
-int compareEntries(QByteArrayView keyA, const QString& a, const QByteArray& bytesA,
-                   QByteArrayView keyB, const QString& b, const QByteArray& bytesB) {
+// Entries in list order: as shown (by sort key, then as text), then by
+// their bytes. The names are made only when the keys are equal.
+int compareEntries(QByteArrayView keyA, QByteArrayView bytesA, QByteArrayView keyB,
+                   QByteArrayView bytesB) {
     if (const int byKey = keyA.compare(keyB); byKey != 0) return byKey;
-    if (const int shown = a.compare(b); shown != 0) return shown;
+    if (const int shown = shownName(bytesA).compare(shownName(bytesB)); shown != 0) return shown;
     return bytesA.compare(bytesB);
 }
 
@@ -64,9 +66,52 @@ QString shownName(QByteArrayView bytes) {
 }
 
 bool listedBefore(const QByteArray& a, const QByteArray& b) {
-    const QString shownA = shownName(a);
-    const QString shownB = shownName(b);
-    return compareEntries(sortKey(shownA), shownA, a, sortKey(shownB), shownB, b) < 0;
+    return compareEntries(sortKey(shownName(a)), a, sortKey(shownName(b)), b) < 0;
+}
+
+void NameList::reserve(qsizetype names, qsizetype bytes) {
+    ends_.reserve(static_cast<size_t>(names));
+    blob_.reserve(static_cast<size_t>(bytes));
+}
+
+void NameList::append(QByteArrayView name) {
+    blob_.append(name.data(), static_cast<size_t>(name.size()));
+    ends_.push_back(static_cast<quint32>(blob_.size()));
+}
+
+void NameList::insert(qsizetype i, QByteArrayView name) {
+    const auto at = static_cast<size_t>(i);
+    const quint32 start = at == 0 ? 0 : ends_[at - 1];
+    const auto length = static_cast<quint32>(name.size());
+    blob_.insert(start, name.data(), length);
+    ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(at), start);
+    for (size_t j = at; j < ends_.size(); ++j) ends_[j] += length;
+}
+
+void NameList::removeAt(qsizetype i) {
+    const auto at = static_cast<size_t>(i);
+    const quint32 start = at == 0 ? 0 : ends_[at - 1];
+    const quint32 length = ends_[at] - start;
+    blob_.erase(start, length);
+    ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(at));
+    for (size_t j = at; j < ends_.size(); ++j) ends_[j] -= length;
+}
+
+void NameList::clear() {
+    blob_.clear();
+    ends_.clear();
+}
+
+QStringList NameList::shown() const {
+    QStringList names;
+    for (qsizetype i = 0; i < size(); ++i) names.append(shownName(at(i)));
+    return names;
+}
+
+QByteArrayList NameList::bytes() const {
+    QByteArrayList names;
+    for (qsizetype i = 0; i < size(); ++i) names.append(at(i).toByteArray());
+    return names;
 }
 
 FolderEntries readFolderEntries(const FolderHandle& folder) {
@@ -77,54 +122,53 @@ FolderEntries readFolderEntries(const FolderHandle& folder) {
         if (fd >= 0) ::close(fd);
         return entries;
     }
-    // The sort keys lie one after another in one string, made once each.
-    std::string keys;
-    struct Found {
-        quint32 key;
-        quint32 keyLength;
-        QString name;
-        QByteArray bytes;
-    };
-    std::vector<Found> found;
+    // The names and their sort keys lie one after another, in the order
+    // read; an index of them is sorted.
+    NameList names;
+    NameList keys;
+    std::string key;
     while (const dirent* entry = ::readdir(dir)) {
         const size_t length = std::strlen(entry->d_name);
+        const QByteArrayView bytes(entry->d_name, static_cast<qsizetype>(length));
         if (entry->d_name[0] == '.') {
             if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-                entries.hidden.append(QByteArray(entry->d_name, static_cast<qsizetype>(length)));
+                entries.hidden.append(bytes.toByteArray());
             }
             continue;
         }
-        QByteArray bytes(entry->d_name, static_cast<qsizetype>(length));
         bool file = entry->d_type == DT_REG;
         bool link = entry->d_type == DT_LNK;
         if (entry->d_type == DT_UNKNOWN) {
-            const EntryKind kind = entryKind(folder, bytes);
+            const EntryKind kind = entryKind(folder, bytes.toByteArray());
             file = kind.listed;
             link = kind.link;
         } else if (link) {
             file = leadsToFile(folder.fd(), entry->d_name);
         }
         if (!file) continue;
-        if (link) entries.links.insert(bytes);
-        QString name = shownName(bytes);
-        const auto at = static_cast<quint32>(keys.size());
-        found.push_back({at, appendSortKey(keys, entry->d_name, length, name), std::move(name),
-                         std::move(bytes)});
+        if (link) entries.links.insert(bytes.toByteArray());
+        names.append(bytes);
+        key.clear();
+        appendSortKey(key, entry->d_name, length);
+        keys.append(QByteArrayView(key.data(), static_cast<qsizetype>(key.size())));
     }
     ::closedir(dir);
-    const auto keyOf = [&keys](const Found& f) {
-        return QByteArrayView(keys.data() + f.key, f.keyLength);
-    };
-    std::sort(found.begin(), found.end(), [&keyOf](const Found& a, const Found& b) {
-        return compareEntries(keyOf(a), a.name, a.bytes, keyOf(b), b.name, b.bytes) < 0;
+    std::vector<quint32> order(static_cast<size_t>(names.size()));
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<quint32>(i);
+    std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
+        return compareEntries(keys.at(a), names.at(a), keys.at(b), names.at(b)) < 0;
     });
-    entries.names.reserve(static_cast<qsizetype>(found.size()));
-    entries.bytes.reserve(static_cast<qsizetype>(found.size()));
-    entries.keys.reserve(static_cast<qsizetype>(found.size()));
-    for (Found& f : found) {
-        entries.keys.append(QByteArray(keys.data() + f.key, f.keyLength));
-        entries.names.append(std::move(f.name));
-        entries.bytes.append(std::move(f.bytes));
+    qsizetype nameBytes = 0;
+    qsizetype keyBytes = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        nameBytes += names.at(i).size();
+        keyBytes += keys.at(i).size();
+    }
+    entries.names.reserve(names.size(), nameBytes);
+    entries.keys.reserve(keys.size(), keyBytes);
+    for (const quint32 i : order) {
+        entries.names.append(names.at(i));
+        entries.keys.append(keys.at(i));
     }
     return entries;
 }
@@ -143,9 +187,12 @@ FolderReading::FolderReading(const FolderHandle& folder, int lists,
 
 FolderReading::~FolderReading() = default;
 
-const FolderEntries& FolderReading::entries() {
-    if (!entries_) entries_ = read_.get();
-    return *entries_;
+bool FolderReading::isDone() const {
+    return !read_.valid() || read_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+FolderEntries FolderReading::takeEntries() {
+    return read_.valid() ? read_.get() : FolderEntries{};
 }
 
 std::unique_ptr<FolderWatcher> FolderReading::takeWatcher() {

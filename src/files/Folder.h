@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "files/Files.h"
@@ -30,12 +31,36 @@ QString shownName(QByteArrayView bytes);
 // The order of two entries given by their bytes: as shown, then by the bytes.
 bool listedBefore(const QByteArray& a, const QByteArray& b);
 
+// Names kept as their bytes one after another in one block: a folder of
+// years holds hundreds of thousands, and a string object each would take
+// several times the names' own size.
+class NameList {
+  public:
+    qsizetype size() const { return static_cast<qsizetype>(ends_.size()); }
+    bool isEmpty() const { return ends_.empty(); }
+    QByteArrayView at(qsizetype i) const {
+        const quint32 start = i == 0 ? 0 : ends_[static_cast<size_t>(i - 1)];
+        return {blob_.data() + start, ends_[static_cast<size_t>(i)] - start};
+    }
+    void reserve(qsizetype names, qsizetype bytes);
+    void append(QByteArrayView name);
+    void insert(qsizetype i, QByteArrayView name);
+    void removeAt(qsizetype i);
+    void clear();
+    // Every name, as text and as bytes (for the tests and small lists).
+    QStringList shown() const;
+    QByteArrayList bytes() const;
+
+  private:
+    std::string blob_;
+    std::vector<quint32> ends_;  // where each name ends in blob_
+};
+
 // Reads the folder once, without looking at each entry's details but for
 // links, in list order. A folder that cannot be read has no entries.
 struct FolderEntries {
-    QStringList names;       // as shown
-    QByteArrayList bytes;    // each name's bytes
-    QByteArrayList keys;     // each name's sort key
+    NameList names;          // each name's bytes
+    NameList keys;           // each name's sort key
     QSet<QByteArray> links;  // the names that are links, as bytes
     QByteArrayList hidden;   // the hidden entries' names (".name"), as bytes
 };
@@ -90,8 +115,12 @@ class FolderReading {
 
     const FolderHandle& folder() const { return folder_; }
 
-    // The entries; waits for the read to end.
-    const FolderEntries& entries();
+    // The entries, handed over once; waits for the read to end. Taken
+    // again, none.
+    FolderEntries takeEntries();
+    // Whether the read has ended (or its entries were taken): taking them
+    // would not wait.
+    bool isDone() const;
     // The watcher for the next list, in the order of the lists.
     std::unique_ptr<FolderWatcher> takeWatcher();
 
@@ -99,7 +128,6 @@ class FolderReading {
     FolderHandle folder_;
     std::vector<std::unique_ptr<FolderWatcher>> watchers_;
     std::future<FolderEntries> read_;
-    std::optional<FolderEntries> entries_;
 };
 
 }  // namespace brimlet

@@ -50,6 +50,10 @@ class Host {
     // Calls `handler` when another program has changed the clipboard (never
     // for a change made through this host).
     virtual void onClipboardChanged(std::function<void()> handler) = 0;
+    // Whether a poll of the clipboard could find what no change report
+    // brings: where every change is reported and nothing is under way, a
+    // poll has nothing to do until the next report.
+    virtual bool clipboardNeedsPolling() { return true; }
     // Calls `handler` once for a copy that is left on the clipboard, not
     // captured, while capturing goes on: one larger than the program takes
     // in one go.

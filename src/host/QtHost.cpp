@@ -446,6 +446,15 @@ void QtHost::onClipboardChanged(std::function<void()> handler) {
     changed_ = std::move(handler);
 }
 
+// Nothing to poll for once the clipboard has been looked at since its last
+// change: no look under way, no owner left to ask again with more
+// patience, nothing found that is still to be captured.
+bool QtHost::clipboardNeedsPolling() {
+    if (!changesReported_ || lookInFlight_ || !lookIsFresh()) return true;
+    if (look_->stalled && stalledLooks_ < kStalledLooksMax) return true;
+    return (look_->bitmap || look_->text) && !passesOver(*look_);
+}
+
 void QtHost::onClipboardProblem(std::function<void(const RuntimeError&)> handler) {
     problem_ = std::move(handler);
 }

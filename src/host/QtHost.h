@@ -41,6 +41,7 @@ class QtHost : public Host {
     void clipboardPassOver() override;
     void clipboardLeaveCaptured() override;
     void onClipboardChanged(std::function<void()> handler) override;
+    bool clipboardNeedsPolling() override;
     void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override;
 
     void msgBox(const QString& prompt, MsgStyle style, const QString& title) override;

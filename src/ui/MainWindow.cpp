@@ -3,11 +3,17 @@
 #include <optional>
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "files/Folder.h"
 #include "format/FontChoices.h"
@@ -42,11 +48,15 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setLoaded(this, true);
-    std::optional<FolderReading> own;
-    if (reading == nullptr) reading = &own.emplace(folder, 3);
-    createControls(*reading);
-    // What other machines add through a synchroniser is numbered around.
-    capture_.followFolder(reading->entries(), reading->takeWatcher());
+    if (reading == nullptr) {
+        ownReading_ = std::make_unique<FolderReading>(folder, 3);
+        reading = ownReading_.get();
+    }
+    reading_ = reading;
+    createControls();
+    // The third watcher, after the lists': what other machines add through a
+    // synchroniser is numbered around, from the read on (fillLists).
+    captureWatcher_ = reading_->takeWatcher();
     CaptureView& view = *this;
     history_ = std::make_unique<HistoryBrowser>(
         host, capture_, view,
@@ -70,9 +80,15 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
 
 MainWindow::~MainWindow() = default;
 
+// The lists wait for the window's first paint: a folder of years takes
+// longer to list than the whole window takes to draw. Their places are
+// fixed, so nothing moves when they fill.
 void MainWindow::load() {
+    fillAfterPaint_ = true;
     show();
     repaint();
+    waitUntilDrawn();
+    if (!isLoaded(this)) return;  // ended meanwhile (a signal, say)
     windowStates_->addTrayIcon();
     (void)trapRunTimeError([this] {
         fontStyleBox_->fill(kFontStyles);
@@ -81,6 +97,67 @@ void MainWindow::load() {
         fontBox_->fill(kFontNames);
     });
     capture_.start();
+}
+
+void MainWindow::fillLists() {
+    fillAfterPaint_ = false;
+    if (reading_ == nullptr) return;
+    {
+        // A list a capture has refreshed meanwhile is newer than the read.
+        const FolderEntries entries = reading_->takeEntries();
+        if (!textList_->isFilled()) textList_->fill(entries);
+        if (!pictureList_->isFilled()) pictureList_->fill(entries);
+        capture_.followFolder(entries, std::move(captureWatcher_));
+    }
+    reading_ = nullptr;
+    ownReading_.reset();
+#ifdef __GLIBC__
+    // The read was made on a thread of its own, whose freed memory glibc
+    // would otherwise keep.
+    ::malloc_trim(0);
+#endif
+}
+
+// A window is drawn once the display has exposed it, which comes through
+// the event loop: it runs (without the user's input, which waits, and
+// without capture ticks) until the window has been painted, for at most
+// kDrawnWithinMs, so that the rest of the start-up (the tray icon, the
+// clipboard) does not hold the first paint back.
+void MainWindow::waitUntilDrawn() {
+    constexpr int kDrawnWithinMs = 1000;
+    if (painted_ || !isVisible()) return;
+    QTimer& ticks = capture_.timer();
+    const bool ticking = ticks.isActive();
+    ticks.stop();
+    QEventLoop loop;
+    drawn_ = &loop;
+    QTimer::singleShot(kDrawnWithinMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    drawn_ = nullptr;
+    if (ticking && capture_.isOn()) ticks.start();
+}
+
+// Painted windows reach the screen when the event loop next runs: the fill
+// follows from there, once the read has ended; until then the window
+// answers the user (a list the user reaches is filled at once).
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    painted_ = true;
+    if (drawn_ != nullptr) drawn_->quit();
+    if (!fillAfterPaint_) return;
+    fillAfterPaint_ = false;
+    fillWhenRead(std::chrono::milliseconds(0));
+}
+
+void MainWindow::fillWhenRead(std::chrono::milliseconds after) {
+    QTimer::singleShot(after, this, [this] {
+        if (reading_ == nullptr) return;
+        if (!reading_->isDone()) {
+            fillWhenRead(std::chrono::milliseconds(10));
+            return;
+        }
+        run([this] { fillLists(); });
+    });
 }
 
 void MainWindow::wireControls() {
@@ -96,6 +173,11 @@ void MainWindow::wireControls() {
             [this] { run([this] { history_->showChosenPicture(); }); });
     connect(textList_, &FileList::entryChosen, this,
             [this] { run([this] { history_->showChosenText(); }); });
+    // Input that comes between the first paint and the fill finds the
+    // lists filled.
+    for (FileList* list : {pictureList_, textList_}) {
+        connect(list, &FileList::fillWanted, this, [this] { run([this] { fillLists(); }); });
+    }
     using Via = HistoryBrowser::Via;
     click(copyImageButton_, [this] { history_->copyPicture(Via::Button); });
     click(deleteImageButton_, [this] { history_->deletePicture(); });

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "dialogs/SaveAsDialogs.h"
 #include "help/HelpMenu.h"
 
+class QEventLoop;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -47,8 +49,12 @@ class MainWindow : public QMainWindow, private CaptureView {
     ~MainWindow() override;
 
     // Start-up: the window is shown and drawn, the tray icon added, the font
-    // boxes filled, and the capture engine started.
+    // boxes filled, and the capture engine started. The lists are filled
+    // once the window's first paint is on the screen (fillLists).
     void load();
+    // Fills both lists from the folder's read, waiting for it to end; the
+    // read is then let go. Whatever was in the lists is replaced.
+    void fillLists();
 
     // The folder's path at the start, for the user.
     const QString& folder() const { return folder_; }
@@ -61,6 +67,11 @@ class MainWindow : public QMainWindow, private CaptureView {
   protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    // Runs the event loop until the window has been painted (bounded).
+    void waitUntilDrawn();
+    // Fills the lists from the event loop once the folder's read has ended.
+    void fillWhenRead(std::chrono::milliseconds after);
     // Closing unloads the window: the tray icon goes and capturing stops.
     void closeEvent(QCloseEvent* event) override;
 
@@ -74,7 +85,7 @@ class MainWindow : public QMainWindow, private CaptureView {
     void selectCaptureOff() override;
 
     // Building the window (MainWindowLayout.cpp, MainWindowMenus.cpp).
-    void createControls(FolderReading& reading);
+    void createControls();
     void describeControls();
     void setTabOrder();
     void createMenus();
@@ -119,6 +130,15 @@ class MainWindow : public QMainWindow, private CaptureView {
     std::unique_ptr<HistoryBrowser> history_;
     std::unique_ptr<FontControls> fonts_;
     std::unique_ptr<WindowStates> windowStates_;
+
+    // The folder read for the lists until they are filled: the program's
+    // own (reading_), or one made here.
+    std::unique_ptr<FolderReading> ownReading_;
+    std::unique_ptr<FolderWatcher> captureWatcher_;
+    FolderReading* reading_ = nullptr;
+    bool fillAfterPaint_ = false;  // load() has run; the first paint fills the lists
+    bool painted_ = false;
+    QEventLoop* drawn_ = nullptr;  // waiting for the first paint
 };
 
 }  // namespace brimlet

@@ -37,7 +37,7 @@ void describe(QWidget* control, const char* name, const char* description = null
 
 }  // namespace
 
-void MainWindow::createControls(FolderReading& reading) {
+void MainWindow::createControls() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
     const double dpi = client->logicalDpiX();
@@ -83,18 +83,16 @@ void MainWindow::createControls(FolderReading& reading) {
     pictureViewer_->setFrameShape(QFrame::Box);
     place(pictureViewer_, 5520, 120, 2175, 2055);
 
-    // History band: the lists.
+    // History band: the lists, filled from one read of the folder (watched
+    // since before it) once the window is on the screen (fillLists).
     textList_ = named(
-        new FileList(reading.folder(), QStringLiteral("*.txt*"), client, reading.takeWatcher()),
+        new FileList(reading_->folder(), QStringLiteral("*.txt*"), client, reading_->takeWatcher()),
         "textList");
     place(textList_, 120, 2280, 2175, 870);
-    pictureList_ = named(
-        new FileList(reading.folder(), QStringLiteral("*.jpeg*"), client, reading.takeWatcher()),
-        "pictureList");
+    pictureList_ = named(new FileList(reading_->folder(), QStringLiteral("*.jpeg*"), client,
+                                      reading_->takeWatcher()),
+                         "pictureList");
     place(pictureList_, 5520, 2280, 2175, 870);
-    // Both lists from one read of the folder, watched since before it.
-    textList_->fill(reading.entries());
-    pictureList_->fill(reading.entries());
 
     // Middle column: the font boxes, each label a little lower than its box.
     fontLabel_ = label("fontLabel", "Font", 2400, 1215);

@@ -12,17 +12,18 @@
 
 namespace brimlet {
 
-// The names as rows of a list, one column.
+// The names as rows of a list, one column; each row's text is made only
+// when it is shown.
 class FileList::Model : public QAbstractListModel {
   public:
-    Model(const QStringList& names, QObject* parent) : QAbstractListModel(parent), names_(names) {}
+    Model(const NameList& names, QObject* parent) : QAbstractListModel(parent), names_(names) {}
 
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(names_.size());
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-        return names_.at(index.row());
+        return shownName(names_.at(index.row()));
     }
 
     void reset(const std::function<void()>& change) {
@@ -42,7 +43,7 @@ class FileList::Model : public QAbstractListModel {
     }
 
   private:
-    const QStringList& names_;
+    const NameList& names_;
 };
 
 FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* parent)
@@ -53,7 +54,7 @@ FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* 
     : QListView(parent),
       folder_(folder),
       pattern_(pattern),
-      model_(new Model(names_, this)),
+      model_(new Model(bytes_, this)),
       watcher_(std::move(watcher)) {
     const QStringView inner = QStringView(pattern).mid(1).chopped(1);
     if (pattern.size() > 2 && pattern.startsWith(QLatin1Char('*')) &&
@@ -73,30 +74,33 @@ FileList::FileList(const FolderHandle& folder, const QString& pattern, QWidget* 
     connect(this, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid() && !fileName().isEmpty()) emit entryChosen();
     });
-    followFolder();
 }
 
 // The watcher's descriptor is readable while changes wait; each refresh
 // takes them all, and only the names that changed are looked at again.
+// Followed from the first fill on: until then the changes wait in the
+// watcher, and the fill's read comes after them.
 void FileList::followFolder() {
-    if (!watcher_ || watcher_->descriptor() < 0) return;
-    auto* notifier = new QSocketNotifier(watcher_->descriptor(), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &FileList::refresh);
+    if (notifier_ != nullptr || !watcher_ || watcher_->descriptor() < 0) return;
+    notifier_ = new QSocketNotifier(watcher_->descriptor(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &FileList::refresh);
 }
 
 FileList::~FileList() = default;
 
 bool FileList::matches(const QString& name) const {
-    return matchesKey(name, sortKey(name));
+    if (!infixKey_.isEmpty()) return matchesKey({}, sortKey(name));
+    return anyOther_.match(name).hasMatch();
 }
 
 // Letter case is ignored: an infix is looked for in the name's sort key.
-bool FileList::matchesKey(const QString& name, const QByteArray& key) const {
+// Any other pattern is matched against the name as shown.
+bool FileList::matchesKey(QByteArrayView bytes, QByteArrayView key) const {
     if (!infixKey_.isEmpty()) {
-        return ::memmem(key.constData(), static_cast<size_t>(key.size()), infixKey_.constData(),
+        return ::memmem(key.data(), static_cast<size_t>(key.size()), infixKey_.constData(),
                         static_cast<size_t>(infixKey_.size())) != nullptr;
     }
-    return anyOther_.match(name).hasMatch();
+    return anyOther_.match(shownName(bytes)).hasMatch();
 }
 
 // Whatever the user does that highlights an entry chooses it, so that the
@@ -105,6 +109,7 @@ bool FileList::matchesKey(const QString& name, const QByteArray& key) const {
 // that ends on another row than the one it started on (a click is reported
 // as clicked).
 void FileList::keyPressEvent(QKeyEvent* event) {
+    if (!filled_) emit fillWanted();
     const QByteArray before = file().name;
     QListView::keyPressEvent(event);
     // A key that moves the current row selects it even where it stays, as
@@ -121,6 +126,7 @@ void FileList::keyPressEvent(QKeyEvent* event) {
 }
 
 void FileList::mousePressEvent(QMouseEvent* event) {
+    if (!filled_) emit fillWanted();
     highlightedAtPress_ = file().name;
     pressedIndex_ = indexAt(event->position().toPoint());
     QListView::mousePressEvent(event);
@@ -147,8 +153,9 @@ QString FileList::fileName() const {
 
 FolderFile FileList::file() const {
     const QModelIndexList selected = selectionModel()->selectedIndexes();
-    return FolderFile(folder_,
-                      selected.isEmpty() ? QByteArray() : bytes_.at(selected.first().row()));
+    return FolderFile(folder_, selected.isEmpty()
+                                   ? QByteArray()
+                                   : bytes_.at(selected.first().row()).toByteArray());
 }
 
 qsizetype FileList::placeOf(const QByteArray& bytes, bool* listed) const {
@@ -156,21 +163,28 @@ qsizetype FileList::placeOf(const QByteArray& bytes, bool* listed) const {
     qsizetype high = bytes_.size();
     while (low < high) {
         const qsizetype middle = low + (high - low) / 2;
-        if (listedBefore(bytes_[middle], bytes)) {
+        if (listedBefore(bytes_.at(middle).toByteArray(), bytes)) {
             low = middle + 1;
         } else {
             high = middle;
         }
     }
-    *listed = low < bytes_.size() && bytes_[low] == bytes;
+    *listed = low < bytes_.size() && bytes_.at(low) == bytes;
     return low;
 }
 
 qsizetype FileList::rowOf(const QString& name) const {
-    const auto at =
-        std::lower_bound(names_.cbegin(), names_.cend(), name,
-                         [](const QString& a, const QString& b) { return listedBefore(a, b); });
-    return at != names_.cend() && *at == name ? at - names_.cbegin() : -1;
+    qsizetype low = 0;
+    qsizetype high = bytes_.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (listedBefore(shownName(bytes_.at(middle)), name)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low < bytes_.size() && shownName(bytes_.at(low)) == name ? low : -1;
 }
 
 bool FileList::selectName(const QString& name) {
@@ -185,20 +199,19 @@ bool FileList::selectName(const QString& name) {
 void FileList::fill(const FolderEntries& entries) {
     const QByteArray selected = file().name;
     model_->reset([&] {
-        names_.clear();
         bytes_.clear();
         links_.clear();
         for (qsizetype i = 0; i < entries.names.size(); ++i) {
-            const QString& name = entries.names[i];
-            if (!matchesKey(name, entries.keys[i])) continue;
-            names_.append(name);
-            bytes_.append(entries.bytes[i]);
-            if (!entries.links.isEmpty() && entries.links.contains(entries.bytes[i])) {
-                links_.insert(entries.bytes[i]);
+            const QByteArrayView bytes = entries.names.at(i);
+            if (!matchesKey(bytes, entries.keys.at(i))) continue;
+            bytes_.append(bytes);
+            if (!entries.links.isEmpty() && entries.links.contains(bytes.toByteArray())) {
+                links_.insert(bytes.toByteArray());
             }
         }
     });
     filled_ = true;
+    followFolder();
     bool listed = false;
     const qsizetype row = selected.isEmpty() ? -1 : placeOf(selected, &listed);
     if (listed) {
@@ -241,16 +254,10 @@ QSet<QByteArray> FileList::takeChanges() {
         bool listed = false;
         const int row = static_cast<int>(placeOf(bytes, &listed));
         if (kind.listed && !listed) {
-            model_->insert(row, [&] {
-                names_.insert(row, name);
-                bytes_.insert(row, bytes);
-            });
+            model_->insert(row, [&] { bytes_.insert(row, bytes); });
             qCDebug(traceLog).noquote() << "list +" << name;
         } else if (!kind.listed && listed) {
-            model_->remove(row, [&] {
-                names_.removeAt(row);
-                bytes_.removeAt(row);
-            });
+            model_->remove(row, [&] { bytes_.removeAt(row); });
             links_.remove(bytes);
             qCDebug(traceLog).noquote() << "list -" << name;
         }

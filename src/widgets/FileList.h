@@ -8,11 +8,11 @@
 #include <memory>
 
 #include "files/Files.h"
+#include "files/Folder.h"
+
+class QSocketNotifier;
 
 namespace brimlet {
-
-class FolderWatcher;
-struct FolderEntries;
 
 // A list of the entries of one folder whose names match a pattern ("*.txt*":
 // the names that hold ".txt", letter case ignored), in the order of
@@ -40,10 +40,13 @@ class FileList : public QListView {
     // The selected entry's file (its name as the folder spells it); an
     // empty name when nothing is selected.
     FolderFile file() const;
-    const QStringList& names() const { return names_; }
+    // Every listed name as shown, in list order.
+    QStringList names() const { return bytes_.shown(); }
 
     // Shows the matching names of a fresh read of the folder.
     void fill(const FolderEntries& entries);
+    // Whether the list has been filled (or refreshed, which fills it).
+    bool isFilled() const { return filled_; }
     // Brings the list up to date with the folder; the selected name stays
     // selected while it is listed, and nothing is selected once it is gone
     // or another file took its name. Runs by itself as soon as the folder
@@ -58,6 +61,9 @@ class FileList : public QListView {
   signals:
     // The user chose an entry, by mouse or by keyboard.
     void entryChosen();
+    // A key or a mouse button came before the list was filled: whoever
+    // fills it should now, so that the input acts on the entries.
+    void fillWanted();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -78,16 +84,16 @@ class FileList : public QListView {
 
     FolderHandle folder_;
     QString pattern_;
-    bool matchesKey(const QString& name, const QByteArray& key) const;
+    bool matchesKey(QByteArrayView bytes, QByteArrayView key) const;
 
     QByteArray infixKey_;          // "*infix*" patterns: a plain search in the sort key
     QRegularExpression anyOther_;  // any other pattern
-    QStringList names_;
-    QByteArrayList bytes_;    // each name's bytes
-    QSet<QByteArray> links_;  // listed names that are links: their targets may change
+    NameList bytes_;               // each name's bytes, in list order
+    QSet<QByteArray> links_;       // listed names that are links: their targets may change
     Model* model_;
     std::unique_ptr<FolderWatcher> watcher_;
     bool filled_ = false;
+    QSocketNotifier* notifier_ = nullptr;
     QByteArray highlightedAtPress_;       // the selected name when a mouse button went down
     QPersistentModelIndex pressedIndex_;  // the row it went down on
 };

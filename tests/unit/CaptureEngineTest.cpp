@@ -3,6 +3,7 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -79,6 +80,20 @@ TEST_F(CaptureEngineTest, TickCounterCyclesTwoToNinetyNineAndNeverSelectsOnAgain
     }
     EXPECT_EQ(view.selected, "Off");
     EXPECT_FALSE(host.calls.contains("clear"));
+}
+
+// Where the host has nothing to poll for, the ticks rest after the first
+// and a change report wakes them; capturing stays on throughout.
+TEST_F(CaptureEngineTest, TicksRestWhileNothingIsToBePolledAndAChangeWakesThem) {
+    host.needsPolling = false;
+    engine.start();
+    timerTick();
+    EXPECT_TRUE(engine.isOn());
+    EXPECT_FALSE(engine.timer().isActive());
+    host.copyInAnotherProgram("copied while resting");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(QFile::exists(at("text 1.txt")));
+    EXPECT_TRUE(engine.timer().isActive());
 }
 
 TEST_F(CaptureEngineTest, TextCaptureShowsWritesPersistsListsAndEmpties) {

@@ -65,6 +65,8 @@ class FakeHost : public Host {
     void onClipboardChanged(std::function<void()> handler) override {
         changed = std::move(handler);
     }
+    bool clipboardNeedsPolling() override { return needsPolling; }
+    bool needsPolling = true;
     void onClipboardProblem(std::function<void(const RuntimeError&)> handler) override {
         problem = std::move(handler);
     }
