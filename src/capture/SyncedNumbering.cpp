@@ -67,7 +67,7 @@ SyncedNumbering::~SyncedNumbering() = default;
 
 void SyncedNumbering::follow(const FolderEntries& entries, std::unique_ptr<FolderWatcher> watcher) {
     watcher_ = std::move(watcher);
-    for (const QByteArray& name : entries.bytes) note(name);
+    noteAll(entries.names);
     if (watcher_ && watcher_->descriptor() >= 0) {
         auto* notifier = new QSocketNotifier(watcher_->descriptor(), QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] { settle(); });
@@ -113,22 +113,27 @@ void SyncedNumbering::takeChanges() {
     const FolderWatcher::Changes changes = watcher_->takeChanges();
     if (changes.everything) {
         // Notifications were lost: the folder is read again.
-        for (const QByteArray& name : readFolderEntries(store_.folder()).bytes) note(name);
+        noteAll(readFolderEntries(store_.folder()).names);
         counterFileChanged_ = true;
     }
     for (const QByteArray& name : changes.names) note(name);
 }
 
 // Numbers never go down: a name that came and went still counts.
-void SyncedNumbering::note(const QByteArray& name) {
+void SyncedNumbering::note(QByteArrayView name) {
+    static const QByteArray counterFile = kCounterFileName.toUtf8();
     if (const auto capture = parseCaptureName(name)) {
         Counter& highest = capture->picture ? highest_.picture : highest_.text;
         highest = std::max(highest, capture->number);
-    } else if (name == kCounterFileName.toUtf8()) {
+    } else if (name == QByteArrayView(counterFile)) {
         counterFileChanged_ = true;
     } else if (!conflictOriginal(name).isEmpty()) {
-        copies_.insert(name);
+        copies_.insert(name.toByteArray());
     }
+}
+
+void SyncedNumbering::noteAll(const NameList& names) {
+    for (qsizetype i = 0; i < names.size(); ++i) note(names.at(i));
 }
 
 void SyncedNumbering::settle() {

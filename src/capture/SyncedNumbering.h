@@ -15,6 +15,7 @@ namespace brimlet {
 class FolderWatcher;
 class Host;
 struct FolderEntries;
+class NameList;
 
 // A capture file's name taken apart: "picture 12.jpeg", "text 7.txt" (and
 // "text-3.txt"), exactly as the program writes them.
@@ -72,7 +73,8 @@ class SyncedNumbering : public QObject {
     };
     std::optional<Identity> identityOf(const QByteArray& name) const;
     void takeChanges();
-    void note(const QByteArray& name);
+    void note(QByteArrayView name);
+    void noteAll(const NameList& names);
     void settleCaptureCopy(const QByteArray& copy, const QByteArray& original,
                            const CaptureName& capture);
     void mergeCounterCopy(const QByteArray& copy);
