@@ -1,6 +1,7 @@
 #include "capture/CaptureEngine.h"
 
 #include "capture/CaptureView.h"
+#include "files/SpooledText.h"
 #include "host/Host.h"
 #include "host/Untrapped.h"
 
@@ -9,6 +10,7 @@ namespace brimlet {
 CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView& view)
     : host_(host), store_(folder), view_(view) {
     timer_.setObjectName(QStringLiteral("captureTimer"));
+    host_.spoolTextsIn(folder);
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, &timer_,
                      [this] { runCapture(&CaptureEngine::onCaptureTick); });
@@ -141,6 +143,10 @@ void CaptureEngine::captureChecks() {
     // text first.
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
         raiseCounter(store_.counters().text);
+        if (const auto spooled = host_.clipboardTakeSpooledText()) {
+            captureSpooledText(*spooled);
+            return;
+        }
         heldText_ = host_.clipboardGetTextUtf8();
         QString name;
         if (auto error = trapRunTimeError([&] { name = store_.saveText(heldText_); })) {
@@ -151,6 +157,20 @@ void CaptureEngine::captureChecks() {
         view_.textAdded(name);  // after the counter file
         doneWithCapture();
     }
+}
+
+// A long text was written to a staged file as it was read: the file gets
+// its name, and the viewer its start.
+void CaptureEngine::captureSpooledText(SpooledText& spooled) {
+    heldText_ = spooled.held();
+    QString name;
+    if (auto error = trapRunTimeError([&] { name = store_.saveText(spooled.file()); })) {
+        view_.showText(QString::fromUtf8(heldText_));
+        throw *error;
+    }
+    view_.showTextStart(QString::fromUtf8(heldText_), spooled.utf16Length(), store_.file(name));
+    view_.textAdded(name);
+    doneWithCapture();
 }
 
 // A failing capture also switches capturing off, as "Off" does, so the

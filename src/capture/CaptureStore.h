@@ -74,9 +74,11 @@ class CaptureStore {
     // A picture is written as a bitmap; a text as its UTF-8 bytes, then CR LF.
     QString savePicture(const QImage& picture);
     QString saveText(const QByteArray& utf8);
+    // A text already staged in the folder (a spooled one: the text, CR LF).
+    QString saveText(StagedFile& staged);
 
   private:
-    QString saveNew(Counter& counter, QString (*nameOf)(Counter), const FileProducer& produce);
+    QString saveNew(Counter& counter, QString (*nameOf)(Counter), StagedFile& staged);
 
     FolderHandle folder_;
     Counters counters_;

@@ -19,9 +19,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/RuntimeError.h"
 #include "files/Picture.h"
+#include "files/SpooledText.h"
 #include "host/x11/CompoundText.h"
 #include "host/x11/XClipboardReader.h"
 
@@ -238,13 +240,42 @@ DecodedText decodeText(const QByteArray& form, QByteArray bytes) {
     return {QString::fromUtf8(bytes).toUtf8(), false};
 }
 
+// The text forms that are UTF-8 by their name, which may be spooled as they
+// are read. (What TEXT is, only its answer tells; the others are decoded.)
+bool isUtf8Form(const QByteArray& target) {
+    return target == "UTF8_STRING" || target == "text/plain;charset=utf-8";
+}
+
+// Reads a UTF-8 text form piece by piece into a spool in `folder`, so that
+// a long text is never held whole. A null spool when it could not be
+// spooled (not valid UTF-8 after all, or its file could not be written): it
+// is then read the usual way. Nothing when the transfer failed.
+std::optional<std::shared_ptr<SpooledText>> readSpooled(XClipboardReader& x,
+                                                        const QByteArray& target,
+                                                        const FolderHandle& folder) {
+    auto spooled = std::make_shared<SpooledText>(folder);
+    const bool read = x.readInPieces(target, [&](QByteArrayView piece) {
+        try {
+            return spooled->append(piece);
+        } catch (const RuntimeError&) {
+            return false;
+        }
+    });
+    if (!read && x.failure() != XClipboardReader::Failure::Stopped) return std::nullopt;
+    try {
+        if (read && spooled->finish()) return spooled;
+    } catch (const RuntimeError&) {
+    }
+    return std::shared_ptr<SpooledText>();
+}
+
 // Looks through the bounded reader and fetches the content at once, so that
 // taking it afterwards never waits. An owner that does not answer within
 // `patience`, or offers more than one transfer may bring, is marked stalled
 // and taken as an empty clipboard. The look names the copy whose content it
-// took.
+// took. A long UTF-8 text goes to a spool in `spoolIn` as it is read.
 void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::milliseconds patience,
-                  ClipboardLook& look) {
+                  const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     using Failure = XClipboardReader::Failure;
     // Several requests make a look: a patient one may take a few waits.
     x.beginLook(patience, std::max(kLookTime, 3 * patience));
@@ -331,6 +362,19 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
     std::optional<QByteArray> text;
     for (const QByteArray& target : kTextTargets) {
         if (!offered->contains(target)) continue;
+        if (spoolIn && !copiedFiles && isUtf8Form(target)) {
+            const auto spooled = readSpooled(x, target, *spoolIn);
+            if (!spooled && failed()) return gaveUp();
+            if (!spooled) continue;
+            if (!sameCopy()) return;
+            if (*spooled) {
+                look.text = true;
+                look.textUtf8 = (*spooled)->held();
+                if ((*spooled)->spooled()) look.spooled = *spooled;
+                return;
+            }
+            // Not UTF-8 after all, or not written: read and decoded below.
+        }
         auto bytes = x.read(target);
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
@@ -378,7 +422,8 @@ void QtHost::startLookThroughX() {
     const std::chrono::milliseconds patience = kPatienceSteps[givenUp ? 0 : stalledLooks_];
     std::shared_ptr<XClipboardReader> reader = x_;
     QObject* answers = answers_.get();
-    QMetaObject::invokeMethod(xWorker_, [this, reader, generation, skipOwner, patience, answers] {
+    const std::optional<FolderHandle> spoolIn = spoolIn_;  // copied: read on the worker
+    QMetaObject::invokeMethod(xWorker_, [=, this] {
         // Nothing may escape this thread: whatever goes wrong, the look
         // comes back (as one that gave up) and the next can start.
         auto answer = [&](ClipboardLook look) {
@@ -391,7 +436,7 @@ void QtHost::startLookThroughX() {
         look.generation = generation;
         look.throughX = true;
         try {
-            lookThroughX(*reader, skipOwner, patience, look);
+            lookThroughX(*reader, skipOwner, patience, spoolIn, look);
         } catch (const std::bad_alloc&) {
             reader->abandonRequest();
             look = gaveUpLook(generation, look.owner, true);
@@ -495,6 +540,15 @@ QString QtHost::clipboardGetText() {
 QByteArray QtHost::clipboardGetTextUtf8() {
     if (lookIsFresh() && look_->throughX) return look_->textUtf8.value_or(QByteArray());
     return clipboardGetText().toUtf8();
+}
+
+void QtHost::spoolTextsIn(const FolderHandle& folder) {
+    spoolIn_ = folder;
+}
+
+std::shared_ptr<SpooledText> QtHost::clipboardTakeSpooledText() {
+    if (!(lookIsFresh() && look_->throughX)) return nullptr;
+    return std::exchange(look_->spooled, nullptr);
 }
 
 void QtHost::clipboardSetPicture(const QImage& picture) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "files/Files.h"
 #include "host/Host.h"
 
 class QMimeData;
@@ -33,6 +34,8 @@ struct ClipboardLook {
     // A text is kept as UTF-8 (the owner's own bytes when they are valid
     // UTF-8) and decoded only when asked for, after its file is written.
     std::optional<QByteArray> textUtf8;
+    // A long text went to a file as it was read: textUtf8 holds its start.
+    std::shared_ptr<SpooledText> spooled;
     // Through the X reader: the owner looked at, and a server time at or
     // after the moment it took the clipboard (so emptying the clipboard as
     // of that time empties this copy and never a later one).
@@ -64,6 +67,8 @@ class QtHost : public Host {
     QImage clipboardGetPicture() override;
     QString clipboardGetText() override;
     QByteArray clipboardGetTextUtf8() override;
+    void spoolTextsIn(const FolderHandle& folder) override;
+    std::shared_ptr<SpooledText> clipboardTakeSpooledText() override;
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
@@ -126,6 +131,8 @@ class QtHost : public Host {
     // what was read before it is gone from the clipboard.
     quint64 ownChange_ = 0;
     std::optional<Look> look_;
+    // Where long texts are spooled as they are read (none: held whole).
+    std::optional<FolderHandle> spoolIn_;
     // Copies left on the clipboard: those of changes up to passedOver_, and
     // the one the X reader saw held by leftOwner_ since leftSince_ (however
     // often a change is reported while it stays).

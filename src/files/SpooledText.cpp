@@ -1,0 +1,107 @@
+#include "files/SpooledText.h"
+
+#include <algorithm>
+
+namespace brimlet {
+
+namespace {
+
+// How many bytes a UTF-8 character that starts with `lead` takes (1 for a
+// byte that cannot start one: the check then fails on it).
+qsizetype characterBytes(char lead) {
+    const auto c = static_cast<uchar>(lead);
+    if (c >= 0xF0) return 4;
+    if (c >= 0xE0) return 3;
+    if (c >= 0xC0) return 2;
+    return 1;
+}
+
+}  // namespace
+
+SpooledText::SpooledText(FolderHandle folder) : folder_(std::move(folder)) {}
+
+bool SpooledText::append(QByteArrayView piece) {
+    if (invalid_) return false;
+    // A character that the last piece cut in two is completed first.
+    if (!carry_.isEmpty()) {
+        const qsizetype whole = characterBytes(carry_[0]);
+        const qsizetype taken = std::min(whole - carry_.size(), piece.size());
+        carry_.append(piece.first(taken));
+        piece = piece.sliced(taken);
+        if (carry_.size() < whole) return true;
+        if (!QByteArrayView(carry_).isValidUtf8()) {
+            invalid_ = true;
+            return false;
+        }
+        take(carry_);
+        carry_.clear();
+    }
+    // The start of a character at the end waits for the next piece.
+    qsizetype cut = piece.size();
+    for (qsizetype back = 1; back <= std::min<qsizetype>(3, piece.size()); ++back) {
+        const char c = piece[piece.size() - back];
+        if ((static_cast<uchar>(c) & 0xC0) == 0x80) continue;  // inside a character
+        if (characterBytes(c) > back) cut = piece.size() - back;
+        break;
+    }
+    const QByteArrayView body = piece.first(cut);
+    if (!body.isValidUtf8()) {
+        invalid_ = true;
+        return false;
+    }
+    take(body);
+    carry_ = piece.sliced(cut).toByteArray();
+    return true;
+}
+
+// A NUL at the end of what has come so far is held back: it is written only
+// if more of the text follows.
+void SpooledText::take(QByteArrayView valid) {
+    if (valid.isEmpty()) return;
+    if (nulHeld_) {
+        put(QByteArrayView("\0", 1));
+        nulHeld_ = false;
+    }
+    if (valid.back() == '\0') {
+        valid.chop(1);
+        nulHeld_ = true;
+    }
+    put(valid);
+}
+
+void SpooledText::put(QByteArrayView bytes) {
+    // Every byte that starts a character is one UTF-16 unit, and one of a
+    // four-byte character is two.
+    qsizetype units = 0;
+    for (const char c : bytes) {
+        const auto u = static_cast<uchar>(c);
+        units += ((u & 0xC0) != 0x80) + (u >= 0xF0);
+    }
+    utf16Length_ += units;
+    size_ += bytes.size();
+    if (!file_) {
+        if (held_.size() + bytes.size() <= kHeldBytes) {
+            held_.append(bytes);
+            return;
+        }
+        file_ = std::make_unique<StagedFile>(folder_, folder_.path());
+        file_->write(held_);
+        held_.truncate(kStartBytes);
+        held_.squeeze();
+    }
+    file_->write(bytes);
+}
+
+bool SpooledText::finish() {
+    if (invalid_ || !carry_.isEmpty()) {
+        invalid_ = true;
+        return false;
+    }
+    if (file_) {
+        file_->write("\r\n");
+        file_->finish();
+    }
+    return true;
+}
+
+}  // namespace brimlet
