@@ -11,7 +11,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build pkg-config
-  qt6-base-dev qt6-image-formats-plugins libxcb1-dev libxcb-xfixes0-dev
+  qt6-base-dev qt6-image-formats-plugins libxcb1-dev libxcb-xfixes0-dev libspng-dev
 )
 if [ "${1:-}" = bundle ] || [ "${1:-}" = test ]; then
   packages+=(patchelf xz-utils)

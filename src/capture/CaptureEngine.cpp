@@ -1,6 +1,7 @@
 #include "capture/CaptureEngine.h"
 
 #include "capture/CaptureView.h"
+#include "files/Picture.h"
 #include "files/SpooledText.h"
 #include "host/Host.h"
 #include "host/Untrapped.h"
@@ -131,11 +132,15 @@ void CaptureEngine::captureChecks() {
     // formats no longer offered) before the text check.
     if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
         raiseCounter(store_.counters().picture);
-        capturedPicture_ = host_.clipboardGetPicture();
-        view_.showPicture(host_.clipboardGetPicture());
-        const QString name = store_.savePicture(capturedPicture_);  // then the counter file
-        view_.pictureAdded(name);
-        doneWithCapture();
+        if (const auto staged = host_.clipboardTakeStagedPicture()) {
+            captureStagedPicture(*staged);
+        } else {
+            capturedPicture_ = host_.clipboardGetPicture();
+            view_.showPicture(host_.clipboardGetPicture());
+            const QString name = store_.savePicture(capturedPicture_);  // then the counter file
+            view_.pictureAdded(name);
+            doneWithCapture();
+        }
     }
 
     // The file is written before the text is decoded and the viewer filled,
@@ -157,6 +162,18 @@ void CaptureEngine::captureChecks() {
         view_.textAdded(name);  // after the counter file
         doneWithCapture();
     }
+}
+
+// A picture was decoded straight into a staged bitmap file: the file gets
+// its name, and the viewer the picture read back from it (a file removed
+// meanwhile leaves the viewer empty).
+void CaptureEngine::captureStagedPicture(StagedFile& staged) {
+    const QString name = store_.savePicture(staged);  // then the counter file
+    capturedPicture_ = QImage();
+    (void)trapRunTimeError([&] { capturedPicture_ = readOwnPicture(store_.file(name)); });
+    view_.showPicture(capturedPicture_);
+    view_.pictureAdded(name);
+    doneWithCapture();
 }
 
 // A long text was written to a staged file as it was read: the file gets

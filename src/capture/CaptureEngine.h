@@ -73,6 +73,7 @@ class CaptureEngine {
   private:
     void captureChecks();
     void captureSpooledText(SpooledText& spooled);
+    void captureStagedPicture(StagedFile& staged);
     // Empties the clipboard, or passes over what is on it.
     void emptyClipboard();
     void doneWithCapture();

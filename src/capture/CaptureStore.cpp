@@ -163,6 +163,10 @@ QString CaptureStore::saveText(const QByteArray& utf8) {
     return saveNew(counters_.text, textFileName, staged);
 }
 
+QString CaptureStore::savePicture(StagedFile& staged) {
+    return saveNew(counters_.picture, pictureFileName, staged);
+}
+
 QString CaptureStore::saveText(StagedFile& staged) {
     return saveNew(counters_.text, textFileName, staged);
 }

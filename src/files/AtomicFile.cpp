@@ -103,6 +103,20 @@ void StagedFile::write(QByteArrayView bytes) {
     writeAll(fd_, bytes, target_);
 }
 
+void StagedFile::writeAt(qint64 offset, QByteArrayView bytes) {
+    if (fd_ < 0) throw RuntimeError::pathFileAccess(target_, QStringLiteral("already closed"));
+    while (!bytes.isEmpty()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data(), static_cast<size_t>(bytes.size()), offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            throw writeFailure(target_, error, QString::fromLocal8Bit(std::strerror(error)));
+        }
+        bytes = bytes.sliced(n);
+        offset += n;
+    }
+}
+
 void StagedFile::finish() {
     if (fd_ < 0) return;
     const int fd = std::exchange(fd_, -1);

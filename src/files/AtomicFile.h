@@ -42,6 +42,9 @@ class StagedFile {
 
     // Appends bytes to a file still open; raises on a failed write.
     void write(QByteArrayView bytes);
+    // Writes bytes at `offset` of a file still open (for parts that come
+    // out of order); raises on a failed write.
+    void writeAt(qint64 offset, QByteArrayView bytes);
     // Syncs and closes the file, which may then be published.
     void finish();
 

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QImage>
 #include <QString>
+#include <memory>
 
 #include "files/AtomicFile.h"
 
@@ -26,6 +27,18 @@ QByteArray bitmapFileBytes(const QImage& picture);
 // The same bytes handed to `write` a block of rows at a time, so that a
 // large picture is never held a second time as a whole file.
 void writeBitmapFile(const QImage& picture, const ByteSink& write);
+
+// A PNG of 8-bit RGB or RGBA rows, not interlaced, decoded row by row
+// straight into a staged bitmap file in `folder`: the bytes writeBitmapFile()
+// writes for the same picture, the picture never held whole. Null for a PNG
+// of another kind, or one that cannot be decoded (damaged, cut short, larger
+// than pictures may be): decodePicture() then decides, as for any picture.
+// A failed write raises.
+std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder);
+
+// Reads a picture file this program has just written (a bitmap file), row
+// by row, never holding the file whole; raises as loadPicture() does.
+QImage readOwnPicture(const FolderFile& file);
 
 // Whether picture data ends before its own headers say it does: an
 // uncompressed or run-length coded bitmap shorter than its rows, a JPEG

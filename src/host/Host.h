@@ -14,6 +14,7 @@ namespace brimlet {
 class FolderHandle;
 class RuntimeError;
 class SpooledText;
+class StagedFile;
 
 // Standard clipboard formats the handlers ask about.
 enum class ClipFormat { Text = 1, Bitmap = 2 };
@@ -44,6 +45,8 @@ class Host {
     // A host that does not spool keeps the defaults.
     virtual void spoolTextsIn(const FolderHandle& /*folder*/) {}
     virtual std::shared_ptr<SpooledText> clipboardTakeSpooledText() { return nullptr; }
+    // Likewise a picture decoded straight into a staged bitmap file there.
+    virtual std::shared_ptr<StagedFile> clipboardTakeStagedPicture() { return nullptr; }
     virtual void clipboardSetPicture(const QImage& picture) = 0;
     virtual void clipboardSetText(const QString& text) = 0;
     virtual void clipboardClear() = 0;

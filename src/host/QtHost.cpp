@@ -327,6 +327,20 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
         if (!sameCopy()) return;
+        if (spoolIn && target == "image/png") {
+            // Decoded once, straight into its file; a disk that fails here
+            // fails again, and says so, when the capture is written.
+            std::unique_ptr<StagedFile> file;
+            try {
+                file = stagePngAsBitmap(*bytes, *spoolIn);
+            } catch (const RuntimeError&) {
+            }
+            if (file) {
+                look.bitmap = true;
+                look.pictureFile = std::move(file);
+                return;
+            }
+        }
         QImage picture = decodePicture(*bytes);
         bytes.reset();
         if (picture.isNull()) {
@@ -549,6 +563,11 @@ void QtHost::spoolTextsIn(const FolderHandle& folder) {
 std::shared_ptr<SpooledText> QtHost::clipboardTakeSpooledText() {
     if (!(lookIsFresh() && look_->throughX)) return nullptr;
     return std::exchange(look_->spooled, nullptr);
+}
+
+std::shared_ptr<StagedFile> QtHost::clipboardTakeStagedPicture() {
+    if (!(lookIsFresh() && look_->throughX)) return nullptr;
+    return std::exchange(look_->pictureFile, nullptr);
 }
 
 void QtHost::clipboardSetPicture(const QImage& picture) {

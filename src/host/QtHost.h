@@ -36,6 +36,8 @@ struct ClipboardLook {
     std::optional<QByteArray> textUtf8;
     // A long text went to a file as it was read: textUtf8 holds its start.
     std::shared_ptr<SpooledText> spooled;
+    // A picture decoded straight into its bitmap file (picture is then null).
+    std::shared_ptr<StagedFile> pictureFile;
     // Through the X reader: the owner looked at, and a server time at or
     // after the moment it took the clipboard (so emptying the clipboard as
     // of that time empties this copy and never a later one).
@@ -69,6 +71,7 @@ class QtHost : public Host {
     QByteArray clipboardGetTextUtf8() override;
     void spoolTextsIn(const FolderHandle& folder) override;
     std::shared_ptr<SpooledText> clipboardTakeSpooledText() override;
+    std::shared_ptr<StagedFile> clipboardTakeStagedPicture() override;
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
