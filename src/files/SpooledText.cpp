@@ -1,6 +1,7 @@
 #include "files/SpooledText.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brimlet {
 
@@ -14,6 +15,28 @@ qsizetype characterBytes(char lead) {
     if (c >= 0xE0) return 3;
     if (c >= 0xC0) return 2;
     return 1;
+}
+
+// Every byte that starts a character is one UTF-16 unit, and one of a
+// four-byte character is two; eight bytes of ASCII are counted at once.
+qsizetype utf16Units(QByteArrayView bytes) {
+    qsizetype units = 0;
+    qsizetype at = 0;
+    const auto count = [&](char c) {
+        const auto u = static_cast<uchar>(c);
+        units += ((u & 0xC0) != 0x80) + (u >= 0xF0);
+    };
+    for (; at + 8 <= bytes.size(); at += 8) {
+        quint64 word = 0;
+        std::memcpy(&word, bytes.data() + at, 8);
+        if ((word & 0x8080808080808080ULL) == 0) {
+            units += 8;
+            continue;
+        }
+        for (qsizetype i = at; i < at + 8; ++i) count(bytes[i]);
+    }
+    for (; at < bytes.size(); ++at) count(bytes[at]);
+    return units;
 }
 
 }  // namespace
@@ -70,14 +93,7 @@ void SpooledText::take(QByteArrayView valid) {
 }
 
 void SpooledText::put(QByteArrayView bytes) {
-    // Every byte that starts a character is one UTF-16 unit, and one of a
-    // four-byte character is two.
-    qsizetype units = 0;
-    for (const char c : bytes) {
-        const auto u = static_cast<uchar>(c);
-        units += ((u & 0xC0) != 0x80) + (u >= 0xF0);
-    }
-    utf16Length_ += units;
+    utf16Length_ += utf16Units(bytes);
     size_ += bytes.size();
     if (!file_) {
         if (held_.size() + bytes.size() <= kHeldBytes) {
