@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace brimlet {
 
@@ -96,14 +97,20 @@ void SpooledText::put(QByteArrayView bytes) {
     utf16Length_ += utf16Units(bytes);
     size_ += bytes.size();
     if (!file_) {
-        if (held_.size() + bytes.size() <= kHeldBytes) {
-            held_.append(bytes);
+        // Kept as the pieces came (growing one block would copy it again
+        // and again), and joined once at the end.
+        if (size_ <= kHeldBytes) {
+            pieces_ << bytes.toByteArray();
             return;
         }
         file_ = std::make_unique<StagedFile>(folder_, folder_.path());
-        file_->write(held_);
-        held_.truncate(kStartBytes);
-        held_.squeeze();
+        held_.reserve(kStartBytes);
+        for (const QByteArray& piece : std::as_const(pieces_)) {
+            file_->write(piece);
+            held_.append(
+                QByteArrayView(piece).first(std::min(piece.size(), kStartBytes - held_.size())));
+        }
+        pieces_.clear();
     }
     file_->write(bytes);
 }
@@ -116,7 +123,11 @@ bool SpooledText::finish() {
     if (file_) {
         file_->write("\r\n");
         file_->finish();
+        return true;
     }
+    held_.reserve(size_);
+    for (const QByteArray& piece : std::as_const(pieces_)) held_.append(piece);
+    pieces_.clear();
     return true;
 }
 

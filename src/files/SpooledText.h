@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QString>
 #include <memory>
@@ -40,8 +41,8 @@ class SpooledText {
 
     // Whether the text went to a file.
     bool spooled() const { return file_ != nullptr; }
-    // The whole text, or, once it went to a file, its first kStartBytes
-    // bytes (which may end inside a character).
+    // Once finished: the whole text, or, of one that went to a file, its
+    // first kStartBytes bytes (which may end inside a character).
     const QByteArray& held() const { return held_; }
     // The text's length as a QString would hold it (UTF-16 units).
     qsizetype utf16Length() const { return utf16Length_; }
@@ -55,6 +56,7 @@ class SpooledText {
 
     FolderHandle folder_;
     std::unique_ptr<StagedFile> file_;
+    QByteArrayList pieces_;  // while held in memory
     QByteArray held_;
     QByteArray carry_;  // the start of a character cut off by the end of a piece
     bool nulHeld_ = false;
