@@ -401,8 +401,7 @@ QImage readOwnPicture(const FolderFile& file) {
     const int fd = ::openat(file.folder.fd(), file.name.constData(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size > kPictureFileLimit) {
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
         return loadPicture(file);  // says what is wrong
     }

@@ -37,7 +37,8 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write);
 std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder);
 
 // Reads a picture file this program has just written (a bitmap file), row
-// by row, never holding the file whole; raises as loadPicture() does.
+// by row, never holding the file whole (so no file limit applies, only
+// Qt's allocation limit); raises as loadPicture() does.
 QImage readOwnPicture(const FolderFile& file);
 
 // Whether picture data ends before its own headers say it does: an
