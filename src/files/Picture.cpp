@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "base/RuntimeError.h"
 #include "files/Files.h"
@@ -308,13 +309,10 @@ struct SpngContext {
 // Rows decoded, laid on white and written at a time.
 constexpr int kStripRows = 64;
 
-}  // namespace
-
-std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder) {
-    SpngContext spng;
+// The body of stagePngAsBitmap(), from a context given its source.
+std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHandle& folder) {
     spng_ihdr ihdr{};
-    if (spng.ctx == nullptr || spng_set_png_buffer(spng.ctx, png.data(), png.size()) != 0 ||
-        spng_set_chunk_limits(spng.ctx, 1 << 24, 1 << 26) != 0 ||
+    if (spng_set_chunk_limits(spng.ctx, 1 << 24, 1 << 26) != 0 ||
         spng_get_ihdr(spng.ctx, &ihdr) != 0) {
         return nullptr;
     }
@@ -395,6 +393,74 @@ std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHan
     if (spng_decode_chunks(spng.ctx) != 0) return nullptr;
     staged->finish();
     return staged;
+}
+
+}  // namespace
+
+std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder) {
+    SpngContext spng;
+    if (spng.ctx == nullptr || spng_set_png_buffer(spng.ctx, png.data(), png.size()) != 0) {
+        return nullptr;
+    }
+    return decodeIntoBitmap(spng, folder);
+}
+
+PngDecoding::PngDecoding(FolderHandle folder) : folder_(std::move(folder)) {
+    decoder_ = std::thread([this] {
+        // Nothing escapes this thread: a failure is a null result.
+        std::unique_ptr<StagedFile> result;
+        try {
+            SpngContext spng;
+            if (spng.ctx != nullptr &&
+                spng_set_png_stream(spng.ctx, &PngDecoding::read, this) == 0) {
+                result = decodeIntoBitmap(spng, folder_);
+            }
+        } catch (...) {
+            result.reset();
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        result_ = std::move(result);
+    });
+}
+
+PngDecoding::~PngDecoding() {
+    end();
+    if (decoder_.joinable()) decoder_.join();
+}
+
+// Hands the decoder the next `length` bytes, waiting until they have come.
+int PngDecoding::read(spng_ctx* /*ctx*/, void* user, void* dest, size_t length) {
+    auto* self = static_cast<PngDecoding*>(user);
+    std::unique_lock<std::mutex> lock(self->mutex_);
+    self->arrived_.wait(
+        lock, [&] { return self->ended_ || size_t(self->bytes_.size() - self->read_) >= length; });
+    if (size_t(self->bytes_.size() - self->read_) < length) return SPNG_IO_EOF;
+    std::memcpy(dest, self->bytes_.constData() + self->read_, length);
+    self->read_ += qsizetype(length);
+    return 0;
+}
+
+void PngDecoding::append(QByteArrayView piece) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        bytes_.append(piece);
+    }
+    arrived_.notify_one();
+}
+
+void PngDecoding::end() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    arrived_.notify_one();
+}
+
+std::unique_ptr<StagedFile> PngDecoding::finish(QByteArray& bytes) {
+    end();
+    if (decoder_.joinable()) decoder_.join();
+    bytes = std::move(bytes_);
+    return std::move(result_);
 }
 
 QImage readOwnPicture(const FolderFile& file) {

@@ -4,9 +4,14 @@
 #include <QByteArrayView>
 #include <QImage>
 #include <QString>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "files/AtomicFile.h"
+
+struct spng_ctx;
 
 namespace brimlet {
 
@@ -35,6 +40,35 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write);
 // than pictures may be): decodePicture() then decides, as for any picture.
 // A failed write raises.
 std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder);
+
+// The same for a PNG whose pieces are still arriving: a thread of its own
+// decodes what has come while the rest comes.
+class PngDecoding {
+  public:
+    explicit PngDecoding(FolderHandle folder);
+    ~PngDecoding();
+    PngDecoding(const PngDecoding&) = delete;
+    PngDecoding& operator=(const PngDecoding&) = delete;
+
+    void append(QByteArrayView piece);
+    // No more pieces come: waits for the decoder. The staged file (null as
+    // above, and for a PNG that did not arrive whole), and in `bytes` all
+    // that arrived.
+    std::unique_ptr<StagedFile> finish(QByteArray& bytes);
+
+  private:
+    static int read(spng_ctx* ctx, void* user, void* dest, size_t length);
+    void end();
+
+    FolderHandle folder_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    QByteArray bytes_;
+    qsizetype read_ = 0;
+    bool ended_ = false;
+    std::unique_ptr<StagedFile> result_;
+    std::thread decoder_;  // last: started once the rest is there
+};
 
 // Reads a picture file this program has just written (a bitmap file), row
 // by row, never holding the file whole (so no file limit applies, only

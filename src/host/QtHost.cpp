@@ -269,6 +269,23 @@ std::optional<std::shared_ptr<SpooledText>> readSpooled(XClipboardReader& x,
     return std::shared_ptr<SpooledText>();
 }
 
+// Reads a PNG, decoding it into a staged bitmap file in `folder` while it
+// arrives (`file`, where it could be). All its bytes, or nothing when the
+// transfer failed.
+std::optional<QByteArray> readPng(XClipboardReader& x, const FolderHandle& folder,
+                                  std::unique_ptr<StagedFile>& file) {
+    PngDecoding decoding(folder);
+    const bool read = x.readInPieces("image/png", [&](QByteArrayView piece) {
+        decoding.append(piece);
+        return true;
+    });
+    QByteArray bytes;
+    file = decoding.finish(bytes);
+    if (read) return bytes;
+    file.reset();
+    return std::nullopt;
+}
+
 // Looks through the bounded reader and fetches the content at once, so that
 // taking it afterwards never waits. An owner that does not answer within
 // `patience`, or offers more than one transfer may bring, is marked stalled
@@ -323,23 +340,18 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
     bool unreadablePicture = false;
     for (const QByteArray& target : pictureTargets()) {
         if (!offered->contains(target)) continue;
-        auto bytes = x.read(target);
+        // A PNG is decoded while it arrives, straight into its file; one
+        // that cannot be, or a disk that fails (and fails again, saying so,
+        // when the capture is written), is decoded below as any picture.
+        std::unique_ptr<StagedFile> file;
+        auto bytes = spoolIn && target == "image/png" ? readPng(x, *spoolIn, file) : x.read(target);
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
         if (!sameCopy()) return;
-        if (spoolIn && target == "image/png") {
-            // Decoded once, straight into its file; a disk that fails here
-            // fails again, and says so, when the capture is written.
-            std::unique_ptr<StagedFile> file;
-            try {
-                file = stagePngAsBitmap(*bytes, *spoolIn);
-            } catch (const RuntimeError&) {
-            }
-            if (file) {
-                look.bitmap = true;
-                look.pictureFile = std::move(file);
-                return;
-            }
+        if (file) {
+            look.bitmap = true;
+            look.pictureFile = std::move(file);
+            return;
         }
         QImage picture = decodePicture(*bytes);
         bytes.reset();

@@ -105,6 +105,22 @@ TEST(BitmapFile, APngDecodedStraightIntoItsFileGivesTheSameBytes) {
             << picture.width() << "x" << picture.height();
         EXPECT_EQ(readOwnPicture(file).size(), picture.size());
         deleteFile(file);
+        // The same while its pieces are still arriving.
+        PngDecoding decoding(folder);
+        for (qsizetype at = 0; at < png.size(); at += 7) decoding.append(png.mid(at, 7));
+        QByteArray arrived;
+        const auto streamed = decoding.finish(arrived);
+        EXPECT_EQ(arrived, png);
+        ASSERT_NE(streamed, nullptr);
+        ASSERT_TRUE(streamed->publishIfAbsent(file));
+        EXPECT_TRUE(testing::readAll(file.path()) == bitmapFileBytes(decodePicture(png)));
+        deleteFile(file);
+    }
+    {
+        PngDecoding cut(folder);
+        cut.append(png.left(png.size() / 2));
+        QByteArray arrived;
+        EXPECT_EQ(cut.finish(arrived), nullptr);
     }
     // Cut short or damaged: left to the usual decoding, and nothing stays.
     EXPECT_EQ(stagePngAsBitmap(png.chopped(30), folder), nullptr);
