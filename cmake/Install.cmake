@@ -49,5 +49,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the picture formats are plugins, which it cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt's Wayland platform, for a Wayland desktop without Xwayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins")
 include(CPack)

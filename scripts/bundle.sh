@@ -29,11 +29,17 @@ cp LICENSE "$dist/LICENSE"
 printf '[Paths]\nPrefix = ..\nPlugins = plugins\n' > "$dist/bin/qt.conf"
 
 qt_plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
-for group in platforms imageformats iconengines xcbglintegrations; do
+# Qt's Wayland platform and its plugins serve a desktop without Xwayland.
+for group in platforms imageformats iconengines xcbglintegrations wayland-shell-integration \
+             wayland-decoration-client wayland-graphics-integration-client; do
   [ -d "$qt_plugins/$group" ] || continue
   mkdir -p "$dist/plugins/$group"
   case $group in
-    platforms) cp "$qt_plugins/$group/libqxcb.so" "$dist/plugins/$group/" ;;
+    platforms)
+      cp "$qt_plugins/$group/libqxcb.so" "$dist/plugins/$group/"
+      for plugin in "$qt_plugins/$group/"libqwayland-*.so; do
+        if [ -e "$plugin" ]; then cp "$plugin" "$dist/plugins/$group/"; fi
+      done ;;
     *) cp "$qt_plugins/$group/"*.so "$dist/plugins/$group/" ;;
   esac
 done

@@ -17,6 +17,7 @@
 #include "files/Folder.h"
 #include "host/QtHost.h"
 #include "host/Untrapped.h"
+#include "host/wayland/DataControlClipboard.h"
 #include "host/x11/ClipboardKeeper.h"
 #include "host/x11/X11Display.h"
 #include "tray/WindowStates.h"
@@ -169,7 +170,9 @@ void endAsExitDoes() {
 }  // namespace
 
 int runBrimlet(int argc, char** argv) {
-    if (isClipboardHolderRun(argc, argv)) return runClipboardHolder(argc, argv);
+    if (isClipboardHolderRun(argc, argv)) {
+        return runClipboardHolder(argc, argv, holdClipboardThroughDataControl);
+    }
     const CommandLine line = readCommandLine(argc, argv);
     if (!line.wrong.isEmpty()) {
         std::fprintf(stderr, "brimlet: unknown option '%s'\n%s", line.wrong.constData(), kUsage);
@@ -190,6 +193,14 @@ int runBrimlet(int argc, char** argv) {
         return refuse(argc, argv, choice.problem);
     }
     if (!choice.platform.isEmpty()) qputenv("QT_QPA_PLATFORM", choice.platform);
+    if (choice.platform == "wayland" && !canShowWaylandWindow()) {
+        sayOnTerminal(
+            QStringLiteral("no X server (Xwayland) runs on this Wayland desktop, and "
+                           "Qt's Wayland platform is not installed (package "
+                           "qt6-wayland)."));
+        return 1;
+    }
+    if (!choice.limitation.isEmpty()) sayOnTerminal(choice.limitation);
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform.startsWith("xcb")) {
         const QString problem = x11DisplayProblem(qgetenv("DISPLAY"));
@@ -231,7 +242,11 @@ int runBrimlet(int argc, char** argv) {
     // The folder is free as soon as the window is gone.
     if (claim.lock) claim.lock->unlock();
     // What a copy back put on the clipboard stays there after the end.
-    keepClipboardAfterExit();
+    if (host.throughDataControl()) {
+        host.keepDataControlCopyAfterExit();
+    } else {
+        keepClipboardAfterExit();
+    }
     return status;
 }
 

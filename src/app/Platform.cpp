@@ -9,19 +9,19 @@ PlatformChoice choosePlatform(const QProcessEnvironment& environment) {
     if (set("QT_QPA_PLATFORM")) return {};  // the user chose
     const bool wayland = set("WAYLAND_DISPLAY");
     const bool x11 = set("DISPLAY");
-    if (wayland && x11) return {"xcb", {}};
+    if (wayland && x11) return {"xcb", {}, {}};
     if (wayland) {
-        return {
-            {},
-            QStringLiteral("Brimlet cannot watch the clipboard on this Wayland desktop: a Wayland "
-                           "program may read the clipboard only while it has the focus, and no X "
-                           "server (XWayland) is running to read it through.\n\n"
-                           "Start Brimlet in a session with XWayland, or in an X11 session.")};
+        return {"wayland",
+                {},
+                QStringLiteral("without Xwayland the window runs on Wayland, where it "
+                               "cannot place itself (it does not open at the centre of the screen "
+                               "or where it was left) and its icon may not show in a panel.")};
     }
     if (!x11) {
         return {{},
                 QStringLiteral("Brimlet needs a graphical desktop: neither DISPLAY nor "
-                               "WAYLAND_DISPLAY is set.")};
+                               "WAYLAND_DISPLAY is set."),
+                {}};
     }
     return {};
 }

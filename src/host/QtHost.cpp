@@ -11,7 +11,6 @@
 #include <QMimeData>
 #include <QSocketNotifier>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -22,9 +21,9 @@
 #include <utility>
 
 #include "base/RuntimeError.h"
-#include "files/Picture.h"
 #include "files/SpooledText.h"
-#include "host/x11/CompoundText.h"
+#include "host/wayland/DataControlClipboard.h"
+#include "host/x11/ClipboardKeeper.h"
 #include "host/x11/XClipboardReader.h"
 
 namespace brimlet {
@@ -32,11 +31,9 @@ namespace brimlet {
 namespace {
 
 const QString kTextPlain = QStringLiteral("text/plain");
-const QString kPasswordHint = QStringLiteral("x-kde-passwordManagerHint");
-// What file managers put on the clipboard for copied or cut files.
-const QString kGnomeFiles = QStringLiteral("x-special/gnome-copied-files");
-const QString kKdeCut = QStringLiteral("application/x-kde-cutselection");
-const QString kUriList = QStringLiteral("text/uri-list");
+const QString kPasswordHint = QString::fromLatin1(kPasswordHintType);
+const QString kGnomeFiles = QString::fromLatin1(kGnomeFilesType);
+const QString kKdeCut = QString::fromLatin1(kKdeCutType);
 
 // Pictures up to 16384 x 16384 at four bytes a pixel may be read (Qt's own
 // limit of 128 MiB refuses a camera's picture); a larger one is refused
@@ -55,24 +52,6 @@ bool isCopiedFiles(const QMimeData& data) {
     const QList<QUrl> urls = data.urls();
     return std::any_of(urls.cbegin(), urls.cend(),
                        [](const QUrl& url) { return url.isLocalFile(); });
-}
-
-// Whether a text offered beside copied files only names them: every line a
-// path, a file URL, or one of the listed URLs, their paths or file names.
-bool isFileList(const QByteArray& text, const QByteArrayList& uris) {
-    QSet<QByteArray> names;
-    for (const QByteArray& uri : uris) {
-        const QUrl url = QUrl::fromEncoded(uri.trimmed());
-        names << uri.trimmed() << url.toString().toUtf8() << url.toLocalFile().toUtf8()
-              << url.fileName().toUtf8();
-    }
-    names.remove(QByteArray());
-    for (const QByteArray& untrimmed : text.split('\n')) {
-        const QByteArray line = untrimmed.trimmed();
-        if (line.isEmpty() || line.startsWith('/') || line.startsWith("file:")) continue;
-        if (!names.contains(line)) return false;
-    }
-    return true;
 }
 
 // Some programs end every text with a NUL byte, which is no part of the text.
@@ -98,32 +77,27 @@ QMessageBox::Icon iconForStyle(MsgStyle style) {
 QtHost::QtHost() {
     // Applies to pictures from the clipboard and from files alike.
     QImageReader::setAllocationLimit(kPictureAllocationLimitMiB);
-    // X servers report every change of selection owner (XFixes), and the
-    // offscreen clipboard lives in this process.
     const QString platform = QGuiApplication::platformName();
-    changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
-    if (platform == QLatin1String("xcb")) {
-        x_ = std::make_shared<XClipboardReader>();
-        if (x_->isOpen()) {
-            xThread_ = std::make_unique<QThread>();
-            xThread_->setObjectName(QStringLiteral("clipboard reader"));
-            xWorker_ = new QObject;
-            xWorker_->moveToThread(xThread_.get());
-            answers_ = std::make_unique<QObject>();
-            QObject::connect(xThread_.get(), &QThread::finished, xWorker_, &QObject::deleteLater);
-            xThread_->start();
-            // Between looks, the reports of changes are taken as they come.
-            QMetaObject::invokeMethod(xWorker_, [reader = x_, worker = xWorker_] {
-                auto* notifier =
-                    new QSocketNotifier(reader->fileDescriptor(), QSocketNotifier::Read, worker);
-                QObject::connect(notifier, &QSocketNotifier::activated, worker, [reader, notifier] {
-                    if (!reader->drainEvents()) notifier->setEnabled(false);
-                });
-            });
-        } else {
-            x_.reset();
-        }
+    const bool desktop = platform == QLatin1String("xcb") || platform == QLatin1String("wayland");
+    // Where the compositor offers data-control, every copy is seen through
+    // it, whatever window has the focus (Xwayland's bridge to X11 serves
+    // only a focused X11 window on some compositors).
+    if (desktop && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        auto dc = std::make_shared<DataControlClipboard>();
+        // What was on the clipboard at the start is no change.
+        if (dc->isOpen()) dcReported_ = dc->foreignChanges();
+        if (dc->isOpen()) dc_ = std::move(dc);
     }
+    if (!dc_ && platform == QLatin1String("xcb")) {
+        x_ = std::make_shared<XClipboardReader>();
+        if (!x_->isOpen()) x_.reset();
+    }
+    // X servers (XFixes) and data-control report every change of the
+    // clipboard, and the offscreen clipboard lives in this process.
+    changesReported_ = platform == QLatin1String("xcb") || platform == QLatin1String("offscreen") ||
+                       dc_ != nullptr;
+    if (x_ || dc_) startReaderThread();
+    if (dc_) return;  // Qt's clipboard is not this program's then
     clipboardConnection_ =
         QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
             ++generation_;
@@ -134,13 +108,77 @@ QtHost::QtHost() {
         });
 }
 
+void QtHost::startReaderThread() {
+    readerThread_ = std::make_unique<QThread>();
+    readerThread_->setObjectName(QStringLiteral("clipboard reader"));
+    readerWorker_ = new QObject;
+    readerWorker_->moveToThread(readerThread_.get());
+    answers_ = std::make_unique<QObject>();
+    QObject::connect(readerThread_.get(), &QThread::finished, readerWorker_, &QObject::deleteLater);
+    readerThread_->start();
+    // Between looks, the reports of changes are taken as they come.
+    QMetaObject::invokeMethod(readerWorker_, [this, x = x_, dc = dc_, worker = readerWorker_] {
+        const int fd = x ? x->fileDescriptor() : dc->fileDescriptor();
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, worker);
+        QObject::connect(notifier, &QSocketNotifier::activated, worker, [this, x, dc, notifier] {
+            if (!(x ? x->drainEvents() : dc->drainEvents())) notifier->setEnabled(false);
+            if (dc) reportDataControlChanges();
+        });
+    });
+}
+
 QtHost::~QtHost() {
     QObject::disconnect(clipboardConnection_);
-    if (xThread_) {
-        x_->cancel();  // a look in progress ends at its next wait
-        xThread_->quit();
-        xThread_->wait();  // the worker is deleted as its thread finishes
+    if (readerThread_) {
+        if (x_) x_->cancel();  // a look in progress ends at its next wait
+        if (dc_) dc_->cancel();
+        readerThread_->quit();
+        readerThread_->wait();  // the worker is deleted as its thread finishes
     }
+}
+
+// On the reader's thread.
+void QtHost::reportDataControlChanges() {
+    if (dc_->isBroken() && !dcBrokenPosted_) {
+        dcBrokenPosted_ = true;
+        QMetaObject::invokeMethod(answers_.get(), [this] { dataControlBroken(); });
+    }
+    if (dc_->foreignChanges() == dcReported_) return;
+    dcReported_ = dc_->foreignChanges();
+    QMetaObject::invokeMethod(answers_.get(), [this] { dataControlChanged(); });
+}
+
+void QtHost::dataControlChanged() {
+    ++generation_;
+    stalledOwner_ = 0;  // another program copied: ask again
+    stalledLooks_ = 0;
+    if (changed_) changed_();
+}
+
+void QtHost::dataControlBroken() {
+    dcBroken_ = true;
+    ++generation_;
+    if (changed_) changed_();  // the next check says so
+}
+
+void QtHost::onDataControl(std::function<void(DataControlClipboard&)> work) {
+    QMetaObject::invokeMethod(readerWorker_, [this, dc = dc_, work = std::move(work)] {
+        try {
+            work(*dc);
+        } catch (...) {
+            // Nothing escapes the reader's thread: a failed change leaves
+            // the clipboard as it was.
+        }
+        reportDataControlChanges();
+    });
+}
+
+// Whether the clipboard is changed through data-control; a connection that
+// broke says so.
+bool QtHost::usableDataControl() {
+    if (!dc_) return false;
+    if (dcBroken_) throw RuntimeError::cannotOpenClipboard();
+    return true;
 }
 
 // The platform may have no data at all (an empty clipboard): null then.
@@ -149,20 +187,30 @@ const QMimeData* QtHost::mimeData() {
 }
 
 bool QtHost::clipboardHasFormat(ClipFormat format) {
+    if (dcBroken_) {
+        // Said once; capturing is then off, and nothing is offered.
+        if (dcBrokenSaid_) return false;
+        dcBrokenSaid_ = true;
+        throw RuntimeError::cannotOpenClipboard().explained(QStringLiteral(
+            "The connection to the Wayland compositor's clipboard was lost: nothing more "
+            "can be captured until Brimlet is started again."));
+    }
     // A copy left on the clipboard is no reason to keep the look once the
     // clipboard has changed.
     if (look_ && passesOver(*look_)) look_->uncaptured = false;
-    if (changesReported_ && lookIsFresh() && look_->stalled && x_ &&
+    const bool reader = x_ || dc_;
+    if (changesReported_ && lookIsFresh() && look_->stalled && reader &&
         look_->owner == stalledOwner_ && stalledLooks_ < kStalledLooksMax) {
         // The owner that did not answer is asked again, now with more patience.
-        startLookThroughX();
+        startLook();
         return false;
     }
     if (!changesReported_ || !lookIsFresh()) {
         // What this program put on the clipboard is answered from memory;
-        // another program's, on X11, once the reader has looked.
-        if (x_ && !QGuiApplication::clipboard()->ownsClipboard()) {
-            startLookThroughX();
+        // another program's, on X11 and through data-control, once the
+        // reader has looked (data-control's reader answers ours from memory).
+        if (dc_ || (x_ && !QGuiApplication::clipboard()->ownsClipboard())) {
+            startLook();
             return false;
         }
         look_ = lookThroughQt();
@@ -197,100 +245,59 @@ namespace {
 // coming earns more; see XClipboardReader).
 constexpr std::chrono::milliseconds kLookTime(2000);
 
-const QByteArrayList kTextTargets = {
-    "UTF8_STRING", "text/plain;charset=utf-8", "COMPOUND_TEXT", "STRING", "TEXT", "text/plain"};
-
-// Picture formats in order of preference, then any other Qt can read.
-const QByteArrayList& pictureTargets() {
-    static const QByteArrayList targets = [] {
-        QByteArrayList wanted = {"image/png",  "image/bmp",  "image/x-bmp", "image/jpeg",
-                                 "image/webp", "image/tiff", "image/gif"};
-        for (const QByteArray& type : QImageReader::supportedMimeTypes()) {
-            if (!wanted.contains(type)) wanted << type;
-        }
-        return wanted;
-    }();
-    return targets;
-}
-
-// Every format a look asks about.
-const QByteArrayList& wantedTargets() {
-    static const QByteArrayList targets = [] {
-        QByteArrayList wanted = {kPasswordHint.toLatin1(), kGnomeFiles.toLatin1(),
-                                 kKdeCut.toLatin1(), kUriList.toLatin1()};
-        wanted << pictureTargets() << kTextTargets;
-        return wanted;
-    }();
-    return targets;
-}
-
-// A text form decoded to UTF-8 (the owner's own bytes when they are valid
-// UTF-8), and whether it decoded cleanly. TEXT comes in the form the owner
-// chose, named by the type of its answer.
-DecodedText decodeText(const QByteArray& form, QByteArray bytes) {
-    if (bytes.endsWith('\0')) bytes.chop(1);
-    if (form == "COMPOUND_TEXT") return decodeCompoundText(bytes);
-    if (form == "STRING") return {QString::fromLatin1(bytes).toUtf8(), true};
-    if (form == "TEXT") {
-        QStringDecoder local(QStringDecoder::System);
-        const QString text = local.decode(bytes);
-        return {text.toUtf8(), !local.hasError()};
+// The X11 clipboard as a source for the look.
+class XSource : public ClipboardSource {
+  public:
+    XSource(XClipboardReader& x, quint64 listed) : x_(x), listed_(listed) {}
+    std::optional<QByteArray> read(const QByteArray& type, qsizetype limit) override {
+        return limit == kWhole ? x_.read(type) : x_.read(type, limit);
     }
-    if (bytes.isValidUtf8()) return {std::move(bytes), true};
-    return {QString::fromUtf8(bytes).toUtf8(), false};
-}
-
-// The text forms that are UTF-8 by their name, which may be spooled as they
-// are read. (What TEXT is, only its answer tells; the others are decoded.)
-bool isUtf8Form(const QByteArray& target) {
-    return target == "UTF8_STRING" || target == "text/plain;charset=utf-8";
-}
-
-// Reads a UTF-8 text form piece by piece into a spool in `folder`, so that
-// a long text is never held whole. A null spool when it could not be
-// spooled (not valid UTF-8 after all, or its file could not be written): it
-// is then read the usual way. Nothing when the transfer failed.
-std::optional<std::shared_ptr<SpooledText>> readSpooled(XClipboardReader& x,
-                                                        const QByteArray& target,
-                                                        const FolderHandle& folder) {
-    auto spooled = std::make_shared<SpooledText>(folder);
-    const bool read = x.readInPieces(target, [&](QByteArrayView piece) {
-        try {
-            return spooled->append(piece);
-        } catch (const RuntimeError&) {
-            return false;
-        }
-    });
-    if (!read && x.failure() != XClipboardReader::Failure::Stopped) return std::nullopt;
-    try {
-        if (read && spooled->finish()) return spooled;
-    } catch (const RuntimeError&) {
+    bool readInPieces(const QByteArray& type, const PieceSink& take) override {
+        return x_.readInPieces(type, take);
     }
-    return std::shared_ptr<SpooledText>();
-}
+    Failure failure() const override { return Failure(int(x_.failure())); }
+    bool answeredBySameCopy() const override { return x_.changeAtAnswer() == listed_; }
+    // TEXT comes in the form the owner chose, named by the type of its answer.
+    QByteArray answeredForm(const QByteArray& type) const override {
+        if (type != "TEXT") return type;
+        const std::uint32_t answered = x_.answeredType();
+        for (const char* named : {"UTF8_STRING", "COMPOUND_TEXT", "STRING"}) {
+            if (answered != 0 && answered == x_.atomOf(named)) return named;
+        }
+        return type;
+    }
 
-// Reads a PNG, decoding it into a staged bitmap file in `folder` while it
-// arrives (`file`, where it could be). All its bytes, or nothing when the
-// transfer failed.
-std::optional<QByteArray> readPng(XClipboardReader& x, const FolderHandle& folder,
-                                  std::unique_ptr<StagedFile>& file) {
-    PngDecoding decoding(folder);
-    const bool read = x.readInPieces("image/png", [&](QByteArrayView piece) {
-        decoding.append(piece);
-        return true;
-    });
-    QByteArray bytes;
-    file = decoding.finish(bytes);
-    if (read) return bytes;
-    file.reset();
-    return std::nullopt;
-}
+  private:
+    XClipboardReader& x_;
+    quint64 listed_;
+};
 
-// Looks through the bounded reader and fetches the content at once, so that
-// taking it afterwards never waits. An owner that does not answer within
-// `patience`, or offers more than one transfer may bring, is marked stalled
-// and taken as an empty clipboard. The look names the copy whose content it
-// took. A long UTF-8 text goes to a spool in `spoolIn` as it is read.
+// Wayland's clipboard through data-control as a source for the look. An
+// answer always comes from the offer it was asked of, so it is the listed
+// copy's.
+class DataControlSource : public ClipboardSource {
+  public:
+    explicit DataControlSource(DataControlClipboard& dc) : dc_(dc) {}
+    std::optional<QByteArray> read(const QByteArray& type, qsizetype limit) override {
+        return limit == kWhole ? dc_.read(type) : dc_.read(type, limit);
+    }
+    bool readInPieces(const QByteArray& type, const PieceSink& take) override {
+        return dc_.readInPieces(type, take);
+    }
+    Failure failure() const override { return Failure(int(dc_.failure())); }
+    bool answeredBySameCopy() const override { return true; }
+
+  private:
+    DataControlClipboard& dc_;
+};
+
+// Both readers' failures are the source's, one for one.
+static_assert(int(XClipboardReader::Failure::Stopped) == int(ClipboardSource::Failure::Stopped) &&
+              int(DataControlClipboard::Failure::Stopped) ==
+                  int(ClipboardSource::Failure::Stopped));
+
+// Looks through the X reader: the owner and the moment it took the
+// clipboard name the copy, and the copy's list of types comes from it.
 void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::milliseconds patience,
                   const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     using Failure = XClipboardReader::Failure;
@@ -307,128 +314,36 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
         look.stalled = true;
         look.tooBig = x.failure() == Failure::TooBig;
     };
-    auto unanswered = [&] {
-        return x.failure() == Failure::TimedOut || x.failure() == Failure::ChangedHands;
-    };
     if (now.since == 0 && x.failure() != Failure::None) return gaveUp();
     if (look.owner == 0 || look.owner == skipOwner) return;
-    // Each format the owner refuses is passed over; one it does not answer
-    // for ends the look.
-    auto failed = [&] { return x.failure() != Failure::Refused; };
-    const auto offered = x.offered(wantedTargets());
+    const auto offered = x.offered(wantedClipboardTypes());
     if (!offered) return gaveUp();
     const XClipboardReader::Copy listed = x.askedOf();
     look.owner = listed.owner;
     look.since = listed.since;
     if (look.owner == 0 || look.owner == skipOwner) return;
-    // Every answer must come from the copy whose list was read (its secret
-    // hint and its files included): when the clipboard changed hands in
-    // between, look again.
-    auto sameCopy = [&] {
-        if (x.changeAtAnswer() == listed.change) return true;
-        look.changedHands = true;
-        return false;
-    };
-    if (offered->contains(kPasswordHint.toLatin1())) {
-        const auto hint = x.read(kPasswordHint.toLatin1(), 4096);
-        if (!hint && unanswered()) return gaveUp();
-        // A hint that cannot be read may mark a secret: keep away from it.
-        if (!hint || hint->trimmed() == "secret" || !sameCopy()) return;
-    }
-    // A picture wins, whatever is offered beside it (an image viewer offers
-    // the picture's file too).
-    bool unreadablePicture = false;
-    for (const QByteArray& target : pictureTargets()) {
-        if (!offered->contains(target)) continue;
-        // A PNG is decoded while it arrives, straight into its file; one
-        // that cannot be, or a disk that fails (and fails again, saying so,
-        // when the capture is written), is decoded below as any picture.
-        std::unique_ptr<StagedFile> file;
-        auto bytes = spoolIn && target == "image/png" ? readPng(x, *spoolIn, file) : x.read(target);
-        if (!bytes && failed()) return gaveUp();
-        if (!bytes) continue;
-        if (!sameCopy()) return;
-        if (file) {
-            look.bitmap = true;
-            look.pictureFile = std::move(file);
-            return;
-        }
-        QImage picture = decodePicture(*bytes);
-        bytes.reset();
-        if (picture.isNull()) {
-            // Damaged, cut short, or larger than any picture is allowed.
-            unreadablePicture = true;
-            continue;
-        }
-        look.bitmap = true;
-        look.picture = std::move(picture);
-        return;
-    }
-    if (unreadablePicture) {
-        // Offered as a picture and not readable: its capture fails and says so.
-        look.bitmap = true;
-        look.picture = QImage();
-        return;
-    }
-    // Copied files are left to the file manager, and so is a text beside
-    // them that only names them; links to web pages are text.
-    bool copiedFiles =
-        offered->contains(kGnomeFiles.toLatin1()) || offered->contains(kKdeCut.toLatin1());
-    QByteArrayList uris;
-    if (offered->contains(kUriList.toLatin1())) {
-        const auto list = x.read(kUriList.toLatin1(), 1024 * 1024);
-        if (!list && unanswered()) return gaveUp();
-        if (!list || !sameCopy()) return;
-        for (const QByteArray& line : list->split('\n')) {
-            if (line.trimmed().startsWith("file:")) copiedFiles = true;
-            if (!line.trimmed().isEmpty() && !line.startsWith('#')) uris << line.trimmed();
-        }
-    }
-    // The first text form that decodes cleanly, or else the first one read.
-    std::optional<QByteArray> text;
-    for (const QByteArray& target : kTextTargets) {
-        if (!offered->contains(target)) continue;
-        if (spoolIn && !copiedFiles && isUtf8Form(target)) {
-            const auto spooled = readSpooled(x, target, *spoolIn);
-            if (!spooled && failed()) return gaveUp();
-            if (!spooled) continue;
-            if (!sameCopy()) return;
-            if (*spooled) {
-                look.text = true;
-                look.textUtf8 = (*spooled)->held();
-                if ((*spooled)->spooled()) look.spooled = *spooled;
-                return;
-            }
-            // Not UTF-8 after all, or not written: read and decoded below.
-        }
-        auto bytes = x.read(target);
-        if (!bytes && failed()) return gaveUp();
-        if (!bytes) continue;
-        if (!sameCopy()) return;
-        QByteArray form = target;
-        if (target == "TEXT") {
-            const std::uint32_t type = x.answeredType();
-            for (const char* named : {"UTF8_STRING", "COMPOUND_TEXT", "STRING"}) {
-                if (type != 0 && type == x.atomOf(named)) form = named;
-            }
-        }
-        DecodedText decoded = decodeText(form, std::move(*bytes));
-        if (decoded.clean) {
-            text = std::move(decoded.utf8);
-            break;
-        }
-        if (!text) text = std::move(decoded.utf8);
-    }
-    if (!text || (copiedFiles && isFileList(*text, uris))) return;
-    look.text = true;
-    look.textUtf8 = std::move(text);
+    XSource source(x, listed.change);
+    lookAtCopy(source, *offered, spoolIn, look);
+}
+
+// Looks through data-control: the change that made the selection names the
+// copy (its owner is not known), and its types came with it.
+void lookThroughDataControl(DataControlClipboard& dc, std::uint32_t skipCopy,
+                            std::chrono::milliseconds patience,
+                            const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
+    dc.beginLook(patience, std::max(kLookTime, 3 * patience));
+    dc.drainEvents();
+    look.owner = look.since = std::uint32_t(dc.change());
+    if (!dc.hasSelection() || look.owner == 0 || look.owner == skipCopy) return;
+    DataControlSource source(dc);
+    lookAtCopy(source, dc.offered(wantedClipboardTypes()), spoolIn, look);
 }
 
 // A look that gave up on its owner (out of memory: too big for us).
 ClipboardLook gaveUpLook(quint64 generation, std::uint32_t owner, bool tooBig) {
     ClipboardLook look;
     look.generation = generation;
-    look.throughX = true;
+    look.throughReader = true;
     look.owner = owner;
     look.stalled = true;
     look.tooBig = tooBig;
@@ -437,7 +352,7 @@ ClipboardLook gaveUpLook(quint64 generation, std::uint32_t owner, bool tooBig) {
 
 }  // namespace
 
-void QtHost::startLookThroughX() {
+void QtHost::startLook() {
     if (lookInFlight_) return;  // one at a time; a stale answer starts the next
     lookInFlight_ = true;
     const quint64 generation = generation_;
@@ -446,47 +361,52 @@ void QtHost::startLookThroughX() {
     const bool givenUp = stalledLooks_ >= kStalledLooksMax;
     const std::uint32_t skipOwner = givenUp ? stalledOwner_ : 0;
     const std::chrono::milliseconds patience = kPatienceSteps[givenUp ? 0 : stalledLooks_];
-    std::shared_ptr<XClipboardReader> reader = x_;
     QObject* answers = answers_.get();
     const std::optional<FolderHandle> spoolIn = spoolIn_;  // copied: read on the worker
-    QMetaObject::invokeMethod(xWorker_, [=, this] {
-        // Nothing may escape this thread: whatever goes wrong, the look
-        // comes back (as one that gave up) and the next can start.
-        auto answer = [&](ClipboardLook look) {
-            QMetaObject::invokeMethod(
-                answers,
-                [this, look = std::move(look)]() mutable { lookedThroughX(std::move(look)); },
-                Qt::QueuedConnection);
-        };
-        ClipboardLook look;
-        look.generation = generation;
-        look.throughX = true;
-        try {
-            lookThroughX(*reader, skipOwner, patience, spoolIn, look);
-        } catch (const std::bad_alloc&) {
-            reader->abandonRequest();
-            look = gaveUpLook(generation, look.owner, true);
-        } catch (...) {
-            reader->abandonRequest();
-            look = gaveUpLook(generation, look.owner, false);
-        }
-        try {
-            answer(std::move(look));
-        } catch (...) {
+    QMetaObject::invokeMethod(
+        readerWorker_, [this, x = x_, dc = dc_, generation, skipOwner, patience, answers, spoolIn] {
+            // Nothing may escape this thread: whatever goes wrong, the look
+            // comes back (as one that gave up) and the next can start.
+            auto answer = [&](ClipboardLook look) {
+                QMetaObject::invokeMethod(
+                    answers, [this, look = std::move(look)]() mutable { looked(std::move(look)); },
+                    Qt::QueuedConnection);
+            };
+            ClipboardLook look;
+            look.generation = generation;
+            look.throughReader = true;
             try {
-                answer(gaveUpLook(generation, 0, false));
+                if (x) {
+                    lookThroughX(*x, skipOwner, patience, spoolIn, look);
+                } else {
+                    lookThroughDataControl(*dc, skipOwner, patience, spoolIn, look);
+                }
+            } catch (const std::bad_alloc&) {
+                if (x) x->abandonRequest();
+                look = gaveUpLook(generation, look.owner, true);
             } catch (...) {
+                if (x) x->abandonRequest();
+                look = gaveUpLook(generation, look.owner, false);
             }
-        }
-    });
+            try {
+                // The changes seen while looking are reported before the answer.
+                if (dc) reportDataControlChanges();
+                answer(std::move(look));
+            } catch (...) {
+                try {
+                    answer(gaveUpLook(generation, 0, false));
+                } catch (...) {
+                }
+            }
+        });
 }
 
-void QtHost::lookedThroughX(Look look) {
+void QtHost::looked(Look look) {
     lookInFlight_ = false;
     if (look.generation < ownChange_) {
         // This program emptied or set the clipboard since the look started:
         // what it read is no longer there to capture.
-        startLookThroughX();
+        startLook();
         return;
     }
     if (look.tooBig) reportProblem(RuntimeError::outOfMemory());
@@ -499,7 +419,7 @@ void QtHost::lookedThroughX(Look look) {
         return;
     }
     if (look.changedHands || look.generation != generation_) {
-        startLookThroughX();  // the clipboard changed meanwhile
+        startLook();  // the clipboard changed meanwhile
         return;
     }
     if (look.stalled) {
@@ -540,7 +460,7 @@ void QtHost::onClipboardProblem(std::function<void(const RuntimeError&)> handler
 }
 
 QImage QtHost::clipboardGetPicture() {
-    if (lookIsFresh() && look_->throughX) {
+    if (lookIsFresh() && look_->throughReader) {
         // Never asks the owner again: what the look could not read, no one can.
         if (!look_->picture || look_->picture->isNull()) {
             throw RuntimeError::invalidPicture(QStringLiteral("the clipboard's picture"));
@@ -556,7 +476,7 @@ QImage QtHost::clipboardGetPicture() {
 }
 
 QString QtHost::clipboardGetText() {
-    if (lookIsFresh() && look_->throughX) {
+    if (lookIsFresh() && look_->throughReader) {
         return QString::fromUtf8(look_->textUtf8.value_or(QByteArray()));
     }
     const QMimeData* data = mimeData();
@@ -564,7 +484,7 @@ QString QtHost::clipboardGetText() {
 }
 
 QByteArray QtHost::clipboardGetTextUtf8() {
-    if (lookIsFresh() && look_->throughX) return look_->textUtf8.value_or(QByteArray());
+    if (lookIsFresh() && look_->throughReader) return look_->textUtf8.value_or(QByteArray());
     return clipboardGetText().toUtf8();
 }
 
@@ -573,27 +493,54 @@ void QtHost::spoolTextsIn(const FolderHandle& folder) {
 }
 
 std::shared_ptr<SpooledText> QtHost::clipboardTakeSpooledText() {
-    if (!(lookIsFresh() && look_->throughX)) return nullptr;
+    if (!(lookIsFresh() && look_->throughReader)) return nullptr;
     return std::exchange(look_->spooled, nullptr);
 }
 
 std::shared_ptr<StagedFile> QtHost::clipboardTakeStagedPicture() {
-    if (!(lookIsFresh() && look_->throughX)) return nullptr;
+    if (!(lookIsFresh() && look_->throughReader)) return nullptr;
     return std::exchange(look_->pictureFile, nullptr);
 }
 
+// Through data-control the content is served from memory on the reader's
+// thread; this thread keeps its own copy for the hand-over at exit.
 void QtHost::clipboardSetPicture(const QImage& picture) {
     if (picture.isNull()) throw RuntimeError::cannotOpenClipboard();
+    if (usableDataControl()) {
+        changeClipboard([&] {
+            ownText_ = QString();
+            ownPicture_ = picture;
+            onDataControl([picture](DataControlClipboard& dc) {
+                dc.setSelection(dataControlPictureTypes(),
+                                dataControlContent(QString(), false, picture));
+            });
+        });
+        return;
+    }
     changeClipboard([&] { QGuiApplication::clipboard()->setImage(picture); });
 }
 
 void QtHost::clipboardSetText(const QString& text) {
+    if (usableDataControl()) {
+        changeClipboard([&] {
+            ownText_ = text.isNull() ? QString(QLatin1String("")) : text;
+            ownPicture_ = QImage();
+            onDataControl([text](DataControlClipboard& dc) {
+                dc.setSelection(dataControlTextTypes(), dataControlContent(text, true, QImage()));
+            });
+        });
+        return;
+    }
     changeClipboard([&] { QGuiApplication::clipboard()->setText(text); });
 }
 
 // Whoever holds the clipboard: the server's current time wins over any
 // copy's, where Qt's own last-known time may be older than the copy.
 void QtHost::clipboardClear() {
+    if (dc_) {
+        if (!dcBroken_) changeClipboard([this] { onDataControl(&DataControlClipboard::clear); });
+        return;
+    }
     changeClipboard([this] {
         QGuiApplication::clipboard()->clear();
         if (x_) x_->clear();
@@ -601,13 +548,25 @@ void QtHost::clipboardClear() {
 }
 
 void QtHost::clipboardClearCaptured() {
-    if (!(lookIsFresh() && look_->throughX && x_)) {
-        changeClipboard([] { QGuiApplication::clipboard()->clear(); });
+    const bool reader = x_ || dc_;
+    if (!(lookIsFresh() && look_->throughReader && reader)) {
+        if (!dc_) changeClipboard([] { QGuiApplication::clipboard()->clear(); });
         return;
     }
     const Look captured = std::move(*look_);
     look_.reset();
     const bool changedSince = captured.generation != generation_;
+    if (dc_) {
+        // The compositor keeps no times: the copy is emptied unless a later
+        // change has reached the reader.
+        changeClipboard([&] {
+            onDataControl([change = captured.since](DataControlClipboard& dc) {
+                dc.clearIfUnchangedSince(change);
+            });
+        });
+        if (changedSince) startLook();
+        return;
+    }
     changeClipboard([&] { x_->clearIfUnchangedSince(captured.since); });
     // An owner whose copy could not be emptied (it gave a wrong time) is not
     // read again until the clipboard changes hands: its copy is captured.
@@ -616,7 +575,7 @@ void QtHost::clipboardClearCaptured() {
         stalledLooks_ = kStalledLooksMax;
     }
     // Another program copied while this copy was read: look at it now.
-    if (changedSince) startLookThroughX();
+    if (changedSince) startLook();
 }
 
 void QtHost::clipboardPassOver() {
@@ -631,11 +590,26 @@ void QtHost::clipboardLeaveCaptured() {
         return;
     }
     passedOver_ = std::max(passedOver_, look_->generation);
-    if (look_->throughX) {
+    if (look_->throughReader) {
         leftOwner_ = look_->owner;
         leftSince_ = look_->since;
     }
     look_->uncaptured = false;
+}
+
+void QtHost::keepDataControlCopyAfterExit() {
+    if (!dc_ || dcBroken_ || (ownText_.isNull() && ownPicture_.isNull())) return;
+    // Asked on the reader's thread, after what it has yet to do: whether our
+    // copy is still the selection.
+    bool ours = false;
+    QMetaObject::invokeMethod(
+        readerWorker_,
+        [dc = dc_, &ours] {
+            dc->drainEvents();
+            ours = dc->ownSelection();
+        },
+        Qt::BlockingQueuedConnection);
+    if (ours) startClipboardHolder(ownText_, !ownText_.isNull(), ownPicture_, true);
 }
 
 void QtHost::msgBox(const QString& prompt, MsgStyle style, const QString& title) {

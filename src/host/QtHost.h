@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "files/Files.h"
+#include "host/ClipboardLook.h"
 #include "host/Host.h"
 
 class QMimeData;
@@ -19,43 +19,8 @@ class QThread;
 
 namespace brimlet {
 
+class DataControlClipboard;
 class XClipboardReader;
-
-// What the clipboard offered when last looked at, and the change count it
-// was looked at in. While no change has been reported since, looking again
-// would only ask the owner the same question.
-struct ClipboardLook {
-    quint64 generation = 0;
-    bool bitmap = false;
-    bool text = false;
-    // Content already fetched while looking (through the X reader). A null
-    // picture is one that was offered but could not be read.
-    std::optional<QImage> picture;
-    // A text is kept as UTF-8 (the owner's own bytes when they are valid
-    // UTF-8) and decoded only when asked for, after its file is written.
-    std::optional<QByteArray> textUtf8;
-    // A long text went to a file as it was read: textUtf8 holds its start.
-    std::shared_ptr<SpooledText> spooled;
-    // A picture decoded straight into its bitmap file (picture is then null).
-    std::shared_ptr<StagedFile> pictureFile;
-    // Through the X reader: the owner looked at, and a server time at or
-    // after the moment it took the clipboard (so emptying the clipboard as
-    // of that time empties this copy and never a later one).
-    bool throughX = false;
-    std::uint32_t owner = 0;
-    std::uint32_t since = 0;
-    // The owner did not answer in time (asked again at later ticks, with
-    // more patience), or offered more than is taken in one go (tooBig:
-    // skipped until the clipboard changes hands).
-    bool stalled = false;
-    bool tooBig = false;
-    // The clipboard changed hands before the owner answered: what came may
-    // be the next copy's, so it is looked at again.
-    bool changedHands = false;
-    // A copy read whole and not yet captured: it is captured even when the
-    // clipboard has changed since.
-    bool uncaptured = false;
-};
 
 // The host on Qt: the system clipboard, QMessageBox, the desktop's opener.
 class QtHost : public Host {
@@ -93,6 +58,13 @@ class QtHost : public Host {
     void removeTrayIcon() override;
     bool trayIconShown() override;
 
+    // Whether the clipboard goes through Wayland's data-control.
+    bool throughDataControl() const { return dc_ != nullptr; }
+    // Through data-control: keeps what this program put on the clipboard
+    // there after it ends (the holder process takes it over), when it is
+    // still the selection. Call before the application object goes.
+    void keepDataControlCopyAfterExit();
+
   private:
     static const QMimeData* mimeData();
     template <class Change>
@@ -103,12 +75,21 @@ class QtHost : public Host {
     bool lookIsFresh() const {
         return look_ && (look_->uncaptured || look_->generation == generation_);
     }
-    // On X11 another program's clipboard is looked at on a thread of its
-    // own, so the window never waits for it; the answer comes back as a
-    // change report.
-    void startLookThroughX();
-    void lookedThroughX(Look look);
+    // On X11 and through data-control, another program's clipboard is
+    // looked at on a thread of its own, so the window never waits for it;
+    // the answer comes back as a change report.
+    void startReaderThread();
+    void startLook();
+    void looked(Look look);
     void reportProblem(const RuntimeError& error);
+    // On the reader's thread: tells this thread of the changes other
+    // programs made through data-control, and of a broken connection.
+    void reportDataControlChanges();
+    void dataControlChanged();
+    void dataControlBroken();
+    // Runs `work` with the data-control clipboard on the reader's thread.
+    void onDataControl(std::function<void(DataControlClipboard&)> work);
+    bool usableDataControl();
 
     // How long an owner may take to answer one request: at first, and each
     // time it is asked again after it did not answer. Once it has not
@@ -119,12 +100,14 @@ class QtHost : public Host {
         std::chrono::milliseconds(2500), std::chrono::milliseconds(5000)};
     static constexpr int kStalledLooksMax = int(std::size(kPatienceSteps));
 
-    // On X11: a reader of our own whose waits are bounded, the thread it
-    // works on, and the owner that did not answer and how many looks it
-    // did not answer (asked again at later ticks, up to kStalledLooksMax).
+    // A reader of our own whose waits are bounded (on X11, or through
+    // Wayland's data-control: at most one of them), the thread it works on,
+    // and the owner that did not answer and how many looks it did not
+    // answer (asked again at later ticks, up to kStalledLooksMax).
     std::shared_ptr<XClipboardReader> x_;
-    std::unique_ptr<QThread> xThread_;
-    QObject* xWorker_ = nullptr;        // lives on xThread_
+    std::shared_ptr<DataControlClipboard> dc_;
+    std::unique_ptr<QThread> readerThread_;
+    QObject* readerWorker_ = nullptr;   // lives on readerThread_
     std::unique_ptr<QObject> answers_;  // receives the answers on this thread
     bool lookInFlight_ = false;
     std::uint32_t stalledOwner_ = 0;
@@ -137,15 +120,25 @@ class QtHost : public Host {
     // Where long texts are spooled as they are read (none: held whole).
     std::optional<FolderHandle> spoolIn_;
     // Copies left on the clipboard: those of changes up to passedOver_, and
-    // the one the X reader saw held by leftOwner_ since leftSince_ (however
+    // the one the reader saw held by leftOwner_ since leftSince_ (however
     // often a change is reported while it stays).
     quint64 passedOver_ = 0;
     std::uint32_t leftOwner_ = 0;
     std::uint32_t leftSince_ = 0;
+    // Through data-control: on the reader's thread, the changes other
+    // programs made as last reported and whether a broken connection was
+    // reported; here, whether it broke and whether that was said, and what
+    // this program put on the clipboard.
+    quint64 dcReported_ = 0;
+    bool dcBrokenPosted_ = false;
+    bool dcBroken_ = false;
+    bool dcBrokenSaid_ = false;
+    QString ownText_;
+    QImage ownPicture_;
     bool passesOver(const Look& look) const {
         return look.generation <= passedOver_ ||
-               (look.throughX && look.owner != 0 && look.since != 0 && look.owner == leftOwner_ &&
-                look.since == leftSince_);
+               (look.throughReader && look.owner != 0 && look.since != 0 &&
+                look.owner == leftOwner_ && look.since == leftSince_);
     }
     // Whether the platform reports every change of the clipboard, so a look
     // stays true until the next report.

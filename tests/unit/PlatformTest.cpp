@@ -29,11 +29,16 @@ TEST(Platform, AnX11SessionAndTheUsersOwnChoiceAreLeftAlone) {
     EXPECT_TRUE(choose({{"QT_QPA_PLATFORM", "offscreen"}}).problem.isEmpty());
 }
 
-TEST(Platform, WaylandWithoutAnXServerOrNoDesktopAtAllIsSaidPlainly) {
+TEST(Platform, WaylandWithoutAnXServerRunsOnWaylandAndSaysWhatItCannotDo) {
     const PlatformChoice wayland = choose({{"WAYLAND_DISPLAY", "wayland-0"}});
-    EXPECT_EQ(wayland.platform, "");
-    EXPECT_TRUE(wayland.problem.contains("Wayland"));
-    EXPECT_TRUE(wayland.problem.contains("XWayland"));
+    EXPECT_EQ(wayland.platform, "wayland");
+    EXPECT_TRUE(wayland.problem.isEmpty());
+    EXPECT_TRUE(wayland.limitation.contains("centre"));
+    EXPECT_FALSE(wayland.limitation.contains('\n')) << "one line";
+    EXPECT_TRUE(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}).limitation.isEmpty());
+}
+
+TEST(Platform, NoDesktopAtAllIsSaidPlainly) {
     const PlatformChoice none = choose({});
     EXPECT_TRUE(none.problem.contains("DISPLAY"));
     EXPECT_FALSE(choose({{"DISPLAY", ""}}).problem.isEmpty()) << "an empty variable is not set";

@@ -3,12 +3,16 @@
 #include "common/QtPrinters.h"
 #include "common/TestFiles.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "base/RuntimeError.h"
+#include "files/SpooledText.h"
+#include "host/ClipboardLook.h"
 #include "host/QtHost.h"
 
 namespace brimlet {
@@ -127,6 +131,76 @@ TEST(QtHostChanges, AHostGoneStopsListening) {
     QtHost host;
     EXPECT_TRUE(host.clipboardHasFormat(ClipFormat::Text));
     host.clipboardClear();
+}
+
+// A copy offered through a reader of ours: its types' contents, and the
+// types whose owner never answers.
+class FakeSource : public ClipboardSource {
+  public:
+    QMap<QByteArray, QByteArray> content;
+    QByteArrayList silent, asked;
+    Failure failed = Failure::None;
+    std::optional<QByteArray> read(const QByteArray& type, qsizetype) override {
+        asked << type;
+        failed = silent.contains(type)    ? Failure::TimedOut
+                 : content.contains(type) ? Failure::None
+                                          : Failure::Refused;
+        return failed == Failure::None ? std::optional(content[type]) : std::nullopt;
+    }
+    // In pieces as a pipe brings them.
+    bool readInPieces(const QByteArray& type, const PieceSink& take) override {
+        const auto bytes = read(type, kWhole);
+        for (qsizetype at = 0; bytes && at < bytes->size(); at += 65536) {
+            if (!take(QByteArrayView(*bytes).sliced(
+                    at, std::min<qsizetype>(65536, bytes->size() - at)))) {
+                failed = Failure::Stopped;
+                return false;
+            }
+        }
+        return bytes.has_value();
+    }
+    Failure failure() const override { return failed; }
+    bool answeredBySameCopy() const override { return true; }
+    std::optional<FolderHandle> spoolIn;
+    ClipboardLook look() {
+        ClipboardLook look;
+        lookAtCopy(*this, content.keys() + silent, spoolIn, look);
+        return look;
+    }
+};
+
+TEST(ClipboardLookTest, ThroughAReaderTheSameRulesHold) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(2, 2, QImage::Format_RGB32).save(&buffer, "PNG");
+    FakeSource picture;  // a picture wins
+    picture.content = {{"image/png", png}, {"text/plain", "a.png"}};
+    EXPECT_TRUE(picture.look().bitmap);
+    EXPECT_FALSE(picture.look().text);
+    FakeSource secret;  // read no further than the hint
+    secret.content = {{kPasswordHintType, "secret\n"}, {"UTF8_STRING", "hunter2"}};
+    EXPECT_FALSE(secret.look().text);
+    EXPECT_EQ(secret.asked, QByteArrayList{kPasswordHintType});
+    FakeSource files;  // copied files, and a text that only names them
+    files.content = {{kUriListType, "file:///tmp/a.txt\n"}, {"UTF8_STRING", "/tmp/a.txt"}};
+    EXPECT_FALSE(files.look().text);
+    FakeSource text;  // the first form that decodes cleanly
+    text.content = {{"text/plain", "caf\xe9"}, {"UTF8_STRING", "caf\xc3\xa9"}};
+    EXPECT_EQ(text.look().textUtf8, QByteArray("caf\xc3\xa9"));
+    FakeSource silent;  // an owner that never answers stalls the look
+    silent.silent = {"UTF8_STRING"};
+    const ClipboardLook stalled = silent.look();
+    EXPECT_TRUE(stalled.stalled && !stalled.text && !stalled.tooBig);
+    // Whatever the reader, with a capture folder a long text goes to a file
+    // as it arrives, and a PNG is decoded straight into its bitmap file.
+    QTemporaryDir dir;
+    picture.spoolIn = text.spoolIn = FolderHandle(dir.path());
+    EXPECT_TRUE(picture.look().pictureFile);
+    text.content = {{"UTF8_STRING", QByteArray(SpooledText::kHeldBytes + 1, 'a')}};
+    const ClipboardLook spooled = text.look();
+    ASSERT_TRUE(spooled.spooled);
+    EXPECT_EQ(spooled.spooled->size(), SpooledText::kHeldBytes + 1);
 }
 
 }  // namespace

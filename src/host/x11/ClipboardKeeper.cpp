@@ -29,7 +29,7 @@ namespace brimlet {
 
 namespace {
 
-constexpr char kMagic[16] = "brimlet clip 2";
+constexpr char kMagic[16] = "brimlet clip 3";
 constexpr char kReady = 'k';
 constexpr std::chrono::milliseconds kManagerPatience(1000);
 constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
@@ -42,7 +42,8 @@ constexpr quint64 kMaxPicture = quint64(2) << 30;
 // then the picture's rows, each part starting 8-byte aligned.
 struct Header {
     char magic[sizeof kMagic];
-    quint32 owner;  // Brimlet's window that owned the clipboard
+    quint32 owner;        // Brimlet's window that owned the clipboard
+    quint32 dataControl;  // held through Wayland's data-control, not X11
     quint32 hasText;
     quint64 textUnits;
     quint32 hasPicture;
@@ -135,18 +136,16 @@ bool writeAll(int fd, const void* bytes, quint64 size) {
     return true;
 }
 
-// The clipboard's text and picture in a sealed memory file, or -1.
-int contentFile(const QMimeData& data, xcb_window_t owner) {
+// The text and picture in a sealed memory file, or -1.
+int contentFile(const QString& text, bool hasText, QImage picture, xcb_window_t owner,
+                bool dataControl) {
     Header header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.owner = owner;
-    QString text;
-    if (data.hasText()) text = data.text();
-    QImage picture;
-    if (data.hasImage()) picture = qvariant_cast<QImage>(data.imageData());
+    header.dataControl = dataControl;
     // The holder gets the pixels alone, without a colour table.
     if (picture.colorCount() > 0) picture = picture.convertToFormat(QImage::Format_ARGB32);
-    header.hasText = data.hasText();
+    header.hasText = hasText;
     header.textUnits = quint64(text.size());
     header.hasPicture = !picture.isNull();
     if (header.hasPicture) {
@@ -256,7 +255,12 @@ void keepClipboardAfterExit(std::chrono::milliseconds patience) {
                                 handOverToManager(connection, manager, kManagerPatience);
         const QMimeData* data = !handedOver && ours() ? clipboard->mimeData() : nullptr;
         const int content =
-            data != nullptr ? contentFile(*data, selectionOwner(connection, selection)) : -1;
+            data != nullptr
+                ? contentFile(
+                      data->hasText() ? data->text() : QString(), data->hasText(),
+                      data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage(),
+                      selectionOwner(connection, selection), false)
+                : -1;
         if (content >= 0) {
             startHolder(content, patience);
             ::close(content);
@@ -265,13 +269,22 @@ void keepClipboardAfterExit(std::chrono::milliseconds patience) {
     letGo(connection);
 }
 
+bool startClipboardHolder(const QString& text, bool hasText, const QImage& picture,
+                          bool throughDataControl, std::chrono::milliseconds patience) {
+    const int content = contentFile(text, hasText, picture, 0, throughDataControl);
+    if (content < 0) return false;
+    const bool held = startHolder(content, patience);
+    ::close(content);
+    return held;
+}
+
 bool isClipboardHolderRun(int argc, char** argv) {
     const int seals = ::fcntl(0, F_GET_SEALS);
     return argc == 2 && std::strcmp(argv[1], kClipboardHolderOption) == 0 && seals >= 0 &&
            (seals & kSeals) == kSeals;
 }
 
-int runClipboardHolder(int argc, char** argv) {
+int runClipboardHolder(int argc, char** argv, const DataControlHolder& holdThroughDataControl) {
     // The file is sealed: its size cannot change under the mapping.
     struct stat input {};
     if (::fstat(0, &input) != 0 || quint64(input.st_size) < sizeof(Header) ||
@@ -307,6 +320,19 @@ int runClipboardHolder(int argc, char** argv) {
                          qsizetype(header.bytesPerLine), format);
     }
     if (!header.hasText && picture.isNull()) return 1;
+    const QString text =
+        header.hasText ? QString::fromRawData(reinterpret_cast<const QChar*>(bytes + sizeof header),
+                                              qsizetype(header.textUnits))
+                       : QString();
+    // Brimlet may have stopped waiting: the clipboard is held all the same.
+    ::signal(SIGPIPE, SIG_IGN);
+    auto sayReady = [] {
+        const char ready = kReady;
+        [[maybe_unused]] const ssize_t said = ::write(1, &ready, 1);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        ::dup2(null, 1);
+    };
+    if (header.dataControl) return holdThroughDataControl(text, header.hasText, picture, sayReady);
 
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
@@ -318,21 +344,13 @@ int runClipboardHolder(int argc, char** argv) {
     if (before != XCB_NONE && before != header.owner) return 0;
 
     auto* data = new QMimeData;
-    if (header.hasText) {
-        data->setText(QString::fromRawData(reinterpret_cast<const QChar*>(bytes + sizeof header),
-                                           qsizetype(header.textUnits)));
-    }
+    if (header.hasText) data->setText(text);
     if (!picture.isNull()) data->setImageData(picture);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setMimeData(data);
     const xcb_window_t owner = selectionOwner(connection, selection);
     if (!isOurs(connection, owner)) return 1;
-    // Brimlet may have stopped waiting: the clipboard is held all the same.
-    ::signal(SIGPIPE, SIG_IGN);
-    const char ready = kReady;
-    [[maybe_unused]] const ssize_t said = ::write(1, &ready, 1);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    ::dup2(null, 1);
+    sayReady();
 
     // Ends as soon as the clipboard is another program's (or emptied).
     auto checkOwner = [&] {

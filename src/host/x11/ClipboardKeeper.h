@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QImage>
+#include <QString>
 #include <chrono>
+#include <functional>
 
 namespace brimlet {
 
@@ -28,14 +31,28 @@ inline constexpr char kClipboardHolderOption[] = "--keep-clipboard";
 // to take the clipboard (a holder that is slower takes it once ready).
 void keepClipboardAfterExit(std::chrono::milliseconds patience = std::chrono::seconds(3));
 
+// Starts the holder for `text` (when `hasText`) and `picture` (when not
+// null), and waits up to `patience` until it says it holds the clipboard.
+// `throughDataControl`: the holder serves it on Wayland (data-control)
+// instead of X11.
+bool startClipboardHolder(const QString& text, bool hasText, const QImage& picture,
+                          bool throughDataControl,
+                          std::chrono::milliseconds patience = std::chrono::seconds(3));
+
 // Whether this run is a holder started by keepClipboardAfterExit: the
 // option was given and the content comes as a sealed memory file.
 bool isClipboardHolderRun(int argc, char** argv);
 
+// Holds the content on Wayland: text (when the flag says so), picture (may
+// be null), and what to call once it is held; returns the exit status.
+using DataControlHolder = std::function<int(const QString& text, bool hasText,
+                                            const QImage& picture, const std::function<void()>&)>;
+
 // The holder's life: maps the content from standard input, takes the
 // clipboard unless another program copied since Brimlet ended, says so on
 // standard output, and serves the content until another program takes the
-// clipboard or the X server goes away.
-int runClipboardHolder(int argc, char** argv);
+// clipboard or the X server goes away. Content kept through data-control
+// is held by `holdThroughDataControl`.
+int runClipboardHolder(int argc, char** argv, const DataControlHolder& holdThroughDataControl);
 
 }  // namespace brimlet
