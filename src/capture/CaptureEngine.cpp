@@ -2,6 +2,8 @@
 
 #include "capture/CaptureView.h"
 #include "files/Folder.h"
+#include "files/Picture.h"
+#include "files/SpooledText.h"
 #include "host/Host.h"
 #include "host/Untrapped.h"
 
@@ -11,6 +13,7 @@ CaptureEngine::CaptureEngine(Host& host, const FolderHandle& folder, CaptureView
     : host_(host), store_(folder), numbering_(host, store_), view_(view) {
     store_.setNumbering(&numbering_);
     timer_.setObjectName(QStringLiteral("captureTimer"));
+    host_.spoolTextsIn(folder);
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
         runCapture(&CaptureEngine::onCaptureTick);
@@ -144,11 +147,15 @@ void CaptureEngine::captureChecks() {
     // formats no longer offered) before the text check.
     if (host_.clipboardHasFormat(ClipFormat::Bitmap)) {
         raiseCounter(store_.counters().picture);
-        capturedPicture_ = host_.clipboardGetPicture();
-        view_.showPicture(host_.clipboardGetPicture());
-        const QString name = store_.savePicture(capturedPicture_);  // then the counter file
-        view_.pictureAdded(name);
-        doneWithCapture();
+        if (const auto staged = host_.clipboardTakeStagedPicture()) {
+            captureStagedPicture(*staged);
+        } else {
+            capturedPicture_ = host_.clipboardGetPicture();
+            view_.showPicture(host_.clipboardGetPicture());
+            const QString name = store_.savePicture(capturedPicture_);  // then the counter file
+            view_.pictureAdded(name);
+            doneWithCapture();
+        }
     }
 
     // The file is written before the text is decoded and the viewer filled,
@@ -156,6 +163,10 @@ void CaptureEngine::captureChecks() {
     // text first.
     if (host_.clipboardHasFormat(ClipFormat::Text)) {
         raiseCounter(store_.counters().text);
+        if (const auto spooled = host_.clipboardTakeSpooledText()) {
+            captureSpooledText(*spooled);
+            return;
+        }
         heldText_ = host_.clipboardGetTextUtf8();
         QString name;
         if (auto error = trapRunTimeError([&] { name = store_.saveText(heldText_); })) {
@@ -166,6 +177,32 @@ void CaptureEngine::captureChecks() {
         view_.textAdded(name);  // after the counter file
         doneWithCapture();
     }
+}
+
+// A picture was decoded straight into a staged bitmap file: the file gets
+// its name, and the viewer the picture read back from it (a file removed
+// meanwhile leaves the viewer empty).
+void CaptureEngine::captureStagedPicture(StagedFile& staged) {
+    const QString name = store_.savePicture(staged);  // then the counter file
+    capturedPicture_ = QImage();
+    (void)trapRunTimeError([&] { capturedPicture_ = readOwnPicture(store_.file(name)); });
+    view_.showPicture(capturedPicture_);
+    view_.pictureAdded(name);
+    doneWithCapture();
+}
+
+// A long text was written to a staged file as it was read: the file gets
+// its name, and the viewer its start.
+void CaptureEngine::captureSpooledText(SpooledText& spooled) {
+    heldText_ = spooled.held();
+    QString name;
+    if (auto error = trapRunTimeError([&] { name = store_.saveText(spooled.file()); })) {
+        view_.showText(QString::fromUtf8(heldText_));
+        throw *error;
+    }
+    view_.showTextStart(QString::fromUtf8(heldText_), spooled.utf16Length(), store_.file(name));
+    view_.textAdded(name);
+    doneWithCapture();
 }
 
 // A failing capture also switches capturing off, as "Off" does, so the

@@ -11,6 +11,7 @@ namespace brimlet {
 
 class CaptureView;
 class Host;
+class SpooledText;
 
 // Captures what is copied: every 500 ms while capturing is on (and at once
 // when another program changes the clipboard), a picture or a text found on
@@ -69,13 +70,16 @@ class CaptureEngine {
 
     CaptureStore& store() { return store_; }
     qint16 tickCount() const { return tickCount_; }
-    // The text last captured, as written: UTF-8.
+    // The text last captured, as written: UTF-8 (of one too long to hold,
+    // its start).
     const QByteArray& heldText() const { return heldText_; }
     const QImage& capturedPicture() const { return capturedPicture_; }
     QTimer& timer() { return timer_; }
 
   private:
     void captureChecks();
+    void captureSpooledText(SpooledText& spooled);
+    void captureStagedPicture(StagedFile& staged);
     // Empties the clipboard, or passes over what is on it.
     void emptyClipboard();
     void doneWithCapture();

@@ -135,10 +135,8 @@ void CaptureStore::writeCounters() const {
 // counter file is written, and only then does the capture get its name. So
 // whenever the program ends, the counter file is never behind the numbers
 // on disk, and a capture is either whole under its name or not there.
-QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
-                              const FileProducer& produce) {
+QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter), StagedFile& staged) {
     if (numbering_) numbering_->skipPresent(counter, nameOf == pictureFileName);
-    StagedFile staged(folder_, produce, path(nameOf(counter)));
     for (;;) {
         const QString name = nameOf(counter);
         if (!nameIsTaken(file(name))) {
@@ -153,15 +151,29 @@ QString CaptureStore::saveNew(Counter& counter, QString (*nameOf)(Counter),
 }
 
 QString CaptureStore::savePicture(const QImage& picture) {
-    return saveNew(counters_.picture, pictureFileName,
-                   [&](const ByteSink& write) { writeBitmapFile(picture, write); });
+    StagedFile staged(
+        folder_, [&](const ByteSink& write) { writeBitmapFile(picture, write); },
+        path(pictureFileName(counters_.picture)));
+    return saveNew(counters_.picture, pictureFileName, staged);
 }
 
 QString CaptureStore::saveText(const QByteArray& utf8) {
-    return saveNew(counters_.text, textFileName, [&](const ByteSink& write) {
-        write(utf8);
-        write("\r\n");
-    });
+    StagedFile staged(
+        folder_,
+        [&](const ByteSink& write) {
+            write(utf8);
+            write("\r\n");
+        },
+        path(textFileName(counters_.text)));
+    return saveNew(counters_.text, textFileName, staged);
+}
+
+QString CaptureStore::savePicture(StagedFile& staged) {
+    return saveNew(counters_.picture, pictureFileName, staged);
+}
+
+QString CaptureStore::saveText(StagedFile& staged) {
+    return saveNew(counters_.text, textFileName, staged);
 }
 
 }  // namespace brimlet

@@ -75,14 +75,18 @@ class CaptureStore {
     // included), the counter is raised further. Returns the name written.
     // A picture is written as a bitmap; a text as its UTF-8 bytes, then CR LF.
     QString savePicture(const QImage& picture);
+    // A picture already staged in the folder as a bitmap file.
+    QString savePicture(StagedFile& staged);
     QString saveText(const QByteArray& utf8);
+    // A text already staged in the folder (a spooled one: the text, CR LF).
+    QString saveText(StagedFile& staged);
 
     // Numbers from the highest number present in the folder too, and tells
     // it which captures this program wrote.
     void setNumbering(SyncedNumbering* numbering) { numbering_ = numbering; }
 
   private:
-    QString saveNew(Counter& counter, QString (*nameOf)(Counter), const FileProducer& produce);
+    QString saveNew(Counter& counter, QString (*nameOf)(Counter), StagedFile& staged);
 
     FolderHandle folder_;
     Counters counters_;

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include "files/Files.h"
+
 namespace brimlet {
 
 // What the capture engine asks of the window that shows its work.
@@ -13,6 +15,10 @@ class CaptureView {
     // The picture viewer and the text viewer show a new capture.
     virtual void showPicture(const QImage& picture) = 0;
     virtual void showText(const QString& text) = 0;
+    // A text too long to hold, written to `file`: its start, and its whole
+    // length in UTF-16 units. The viewer shows what showText() would show
+    // of the whole, and takes the whole from the file when it is needed.
+    virtual void showTextStart(const QString& start, qsizetype length, const FolderFile& file) = 0;
     // A capture file has been written: its list shows it from now on.
     virtual void pictureAdded(const QString& name) = 0;
     virtual void textAdded(const QString& name) = 0;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/RuntimeError.h"
 #include "files/Files.h"
@@ -85,33 +86,58 @@ StagedFile::StagedFile(const FolderHandle& folder, const QByteArray& bytes, cons
 
 StagedFile::StagedFile(const FolderHandle& folder, const FileProducer& produce,
                        const QString& target)
-    : folder_(folder) {
-    QByteArray name;
-    const int fd = createTemporary(folder, target, name);
-    try {
-        produce([&](QByteArrayView bytes) { writeAll(fd, bytes, target); });
-        if (::fchmod(fd, newFileMode()) != 0 || ::fsync(fd) != 0) {
-            const int error = errno;
-            throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
+    : StagedFile(folder, target) {
+    // Fully constructed by now: whatever `produce` throws, the destructor
+    // removes the file.
+    produce([this](QByteArrayView bytes) { write(bytes); });
+    finish();
+}
+
+StagedFile::StagedFile(const FolderHandle& folder, const QString& target)
+    : folder_(folder), target_(target) {
+    fd_ = createTemporary(folder, target, name_);
+}
+
+void StagedFile::write(QByteArrayView bytes) {
+    if (fd_ < 0) throw RuntimeError::pathFileAccess(target_, QStringLiteral("already closed"));
+    writeAll(fd_, bytes, target_);
+}
+
+void StagedFile::writeAt(qint64 offset, QByteArrayView bytes) {
+    if (fd_ < 0) throw RuntimeError::pathFileAccess(target_, QStringLiteral("already closed"));
+    while (!bytes.isEmpty()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data(), static_cast<size_t>(bytes.size()), offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            throw writeFailure(target_, error, QString::fromLocal8Bit(std::strerror(error)));
         }
-    } catch (...) {
+        bytes = bytes.sliced(n);
+        offset += n;
+    }
+}
+
+void StagedFile::finish() {
+    if (fd_ < 0) return;
+    const int fd = std::exchange(fd_, -1);
+    if (::fchmod(fd, newFileMode()) != 0 || ::fsync(fd) != 0) {
+        const int error = errno;
         ::close(fd);
-        ::unlinkat(folder.fd(), name.constData(), 0);
-        throw;
+        throw writeFailure(target_, error, QString::fromLocal8Bit(std::strerror(error)));
     }
     if (::close(fd) != 0 && errno != EINTR) {
         const int error = errno;
-        ::unlinkat(folder.fd(), name.constData(), 0);
-        throw writeFailure(target, error, QString::fromLocal8Bit(std::strerror(error)));
+        throw writeFailure(target_, error, QString::fromLocal8Bit(std::strerror(error)));
     }
-    name_ = name;
 }
 
 StagedFile::~StagedFile() {
+    if (fd_ >= 0) ::close(fd_);
     if (!name_.isEmpty()) ::unlinkat(folder_.fd(), name_.constData(), 0);
 }
 
 bool StagedFile::publishIfAbsent(const FolderFile& file) {
+    finish();
     const char* from = name_.constData();
     const char* to = file.name.constData();
     if (!file.folder.isOpen()) {
@@ -158,6 +184,7 @@ bool renameIfAbsent(const FolderHandle& folder, const QByteArray& from, const QB
 }
 
 void StagedFile::publishReplacing(const FolderFile& file) {
+    finish();
     if (!file.folder.isOpen() ||
         ::renameat(folder_.fd(), name_.constData(), file.folder.fd(), file.name.constData()) != 0) {
         const int error = file.folder.isOpen() ? errno : file.folder.error();

@@ -33,9 +33,20 @@ class StagedFile {
     // The bytes come from `produce`, which may write them in any number of
     // pieces; an exception it throws ends the staging and passes on.
     StagedFile(const FolderHandle& folder, const FileProducer& produce, const QString& target);
+    // An empty file, open for write() until finish(): for bytes that arrive
+    // over time. Raises as the other constructors do.
+    StagedFile(const FolderHandle& folder, const QString& target);
     ~StagedFile();
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
+
+    // Appends bytes to a file still open; raises on a failed write.
+    void write(QByteArrayView bytes);
+    // Writes bytes at `offset` of a file still open (for parts that come
+    // out of order); raises on a failed write.
+    void writeAt(qint64 offset, QByteArrayView bytes);
+    // Syncs and closes the file, which may then be published.
+    void finish();
 
     // Gives the file the name `file` if its folder has no entry of that name
     // (a link counts, even one that leads nowhere); returns false (and keeps
@@ -47,7 +58,9 @@ class StagedFile {
 
   private:
     FolderHandle folder_;
+    QString target_;
     QByteArray name_;  // empty once published
+    int fd_ = -1;      // open until finished
 };
 
 // Creates or replaces `file` (a link of that name is replaced, not followed).

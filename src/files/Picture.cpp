@@ -1,17 +1,25 @@
 #include "files/Picture.h"
 
+#include <fcntl.h>
+#include <spng.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
-#include "files/Files.h"
 #include "base/RuntimeError.h"
+#include "files/Files.h"
 
 namespace brimlet {
 
@@ -216,23 +224,21 @@ QByteArray bitmapFileBytes(const QImage& picture) {
     return bytes;
 }
 
-// An uncompressed 24-bit bitmap, rows bottom-up, each padded with zero
-// bytes to a multiple of four; the file and info headers say what Qt's
-// bitmap writer says for a 32-bit RGB picture.
-void writeBitmapFile(const QImage& picture, const ByteSink& write) {
-    if (picture.isNull()) throw RuntimeError::invalidPicture(QStringLiteral("no picture"));
-    const QImage opaque = opaqueRgb32(picture);
-    const int width = opaque.width();
-    const int height = opaque.height();
+namespace {
+
+// The file and info headers of an uncompressed 24-bit bitmap, rows
+// bottom-up, each padded with zero bytes to a multiple of four: what Qt's
+// bitmap writer says for a 32-bit RGB picture. Raises 481 for a picture too
+// large for a bitmap file.
+QByteArray bitmapHeader(int width, int height, int dotsPerMeterX, int dotsPerMeterY) {
     const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
     const qint64 pixelBytes = rowBytes * height;
     constexpr qint64 offset = kFileHeaderBytes + kInfoHeaderBytes;
     if (offset + pixelBytes > std::numeric_limits<qint32>::max()) {
         throw RuntimeError::invalidPicture(QStringLiteral("too large for a bitmap file"));
     }
-
-    char headerBytes[offset];
-    LittleEndianWriter header(headerBytes);
+    QByteArray bytes(offset, Qt::Uninitialized);
+    LittleEndianWriter header(bytes.data());
     header.bytes("BM", 2);
     header.i32(static_cast<qint32>(offset + pixelBytes));
     header.u16(0);
@@ -245,32 +251,234 @@ void writeBitmapFile(const QImage& picture, const ByteSink& write) {
     header.u16(24);      // bits a pixel
     header.i32(0);       // no compression
     header.i32(static_cast<qint32>(pixelBytes));
-    header.i32(opaque.dotsPerMeterX() ? opaque.dotsPerMeterX() : kDefaultDotsPerMeter);
-    header.i32(opaque.dotsPerMeterY() ? opaque.dotsPerMeterY() : kDefaultDotsPerMeter);
+    header.i32(dotsPerMeterX ? dotsPerMeterX : kDefaultDotsPerMeter);
+    header.i32(dotsPerMeterY ? dotsPerMeterY : kDefaultDotsPerMeter);
     header.i32(0);  // colours used: no palette
     header.i32(0);  // colours important
-    write(QByteArrayView(headerBytes, offset));
+    return bytes;
+}
 
+// One row of 32-bit RGB as a bitmap row: blue, green, red, then padding.
+uchar* bitmapRow(const QRgb* in, int width, qint64 padding, uchar* out) {
+    for (int x = 0; x < width; ++x) {
+        const QRgb pixel = in[x];
+        out[0] = static_cast<uchar>(qBlue(pixel));
+        out[1] = static_cast<uchar>(qGreen(pixel));
+        out[2] = static_cast<uchar>(qRed(pixel));
+        out += 3;
+    }
+    for (qint64 i = 0; i < padding; ++i) *out++ = 0;
+    return out;
+}
+
+}  // namespace
+
+void writeBitmapFile(const QImage& picture, const ByteSink& write) {
+    if (picture.isNull()) throw RuntimeError::invalidPicture(QStringLiteral("no picture"));
+    const QImage opaque = opaqueRgb32(picture);
+    const int width = opaque.width();
+    const int height = opaque.height();
+    write(bitmapHeader(width, height, opaque.dotsPerMeterX(), opaque.dotsPerMeterY()));
+
+    const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
     const qint64 rowsPerBlock = std::max<qint64>(1, kBlockBytes / rowBytes);
     QByteArray block(std::min<qint64>(rowsPerBlock, height) * rowBytes, Qt::Uninitialized);
     const qint64 padding = rowBytes - qint64(width) * 3;
     uchar* out = reinterpret_cast<uchar*>(block.data());
     for (int y = height - 1; y >= 0; --y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(opaque.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const QRgb pixel = in[x];
-            out[0] = static_cast<uchar>(qBlue(pixel));
-            out[1] = static_cast<uchar>(qGreen(pixel));
-            out[2] = static_cast<uchar>(qRed(pixel));
-            out += 3;
-        }
-        for (qint64 i = 0; i < padding; ++i) *out++ = 0;
+        out =
+            bitmapRow(reinterpret_cast<const QRgb*>(opaque.constScanLine(y)), width, padding, out);
         const qint64 filled = out - reinterpret_cast<uchar*>(block.data());
         if (filled == block.size() || y == 0) {
             write(QByteArrayView(block.constData(), filled));
             out = reinterpret_cast<uchar*>(block.data());
         }
     }
+}
+
+namespace {
+
+struct SpngContext {
+    spng_ctx* ctx = spng_ctx_new(0);
+    SpngContext() = default;
+    SpngContext(const SpngContext&) = delete;
+    SpngContext& operator=(const SpngContext&) = delete;
+    ~SpngContext() { spng_ctx_free(ctx); }
+};
+
+// Rows decoded, laid on white and written at a time.
+constexpr int kStripRows = 64;
+
+// The body of stagePngAsBitmap(), from a context given its source.
+std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHandle& folder) {
+    spng_ihdr ihdr{};
+    if (spng_set_chunk_limits(spng.ctx, 1 << 24, 1 << 26) != 0 ||
+        spng_get_ihdr(spng.ctx, &ihdr) != 0) {
+        return nullptr;
+    }
+    // Other kinds (palettes, grey, 16 bits, transparency given apart,
+    // interlacing) are left to Qt's reader.
+    const bool alpha = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
+    spng_trns trns{};
+    if (ihdr.bit_depth != 8 || ihdr.interlace_method != SPNG_INTERLACE_NONE ||
+        !(alpha || ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR) ||
+        spng_get_trns(spng.ctx, &trns) == 0) {
+        return nullptr;
+    }
+    // No larger than Qt's reader would take (its limit is in MiB).
+    const int width = static_cast<int>(std::min<quint32>(ihdr.width, INT_MAX));
+    const int height = static_cast<int>(std::min<quint32>(ihdr.height, INT_MAX));
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    if (limit > 0 && qint64(width) * height * 4 > limit) return nullptr;
+    const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
+    if (kFileHeaderBytes + kInfoHeaderBytes + rowBytes * height >
+        std::numeric_limits<qint32>::max()) {
+        return nullptr;
+    }
+    // The resolution Qt's reader gives: the file's own in dots a metre, or
+    // a new picture's; a picture laid on white is a new one.
+    const QImage blank(1, 1, QImage::Format_RGB32);
+    int dpmX = blank.dotsPerMeterX();
+    int dpmY = blank.dotsPerMeterY();
+    spng_phys phys{};
+    if (!alpha && spng_get_phys(spng.ctx, &phys) == 0 && phys.unit_specifier == 1) {
+        if (phys.ppu_x != 0 && phys.ppu_x <= INT_MAX) dpmX = int(phys.ppu_x);
+        if (phys.ppu_y != 0 && phys.ppu_y <= INT_MAX) dpmY = int(phys.ppu_y);
+    }
+    const int format = alpha ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
+    if (spng_decode_image(spng.ctx, nullptr, 0, format, SPNG_DECODE_PROGRESSIVE) != 0) {
+        return nullptr;
+    }
+
+    auto staged = std::make_unique<StagedFile>(folder, folder.path());
+    staged->writeAt(0, bitmapHeader(width, height, dpmX, dpmY));
+    const int stripRows = std::min(kStripRows, height);
+    const size_t decodedBytes = size_t(width) * (alpha ? 4 : 3);
+    QImage decoded(width, stripRows, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    QImage opaque(width, stripRows, QImage::Format_RGB32);
+    QByteArray strip(stripRows * rowBytes, Qt::Uninitialized);
+    const qint64 padding = rowBytes - qint64(width) * 3;
+    for (int top = 0; top < height; top += stripRows) {
+        const int rows = std::min(stripRows, height - top);
+        for (int i = 0; i < rows; ++i) {
+            const int result = spng_decode_row(spng.ctx, decoded.scanLine(i), decodedBytes);
+            if (result != 0 && !(result == SPNG_EOI && top + i == height - 1)) return nullptr;
+        }
+        if (alpha) {
+            // Laid on white exactly as a whole picture is.
+            opaque.fill(Qt::white);
+            QPainter painter(&opaque);
+            painter.drawImage(0, 0, decoded.convertToFormat(QImage::Format_ARGB32));
+        }
+        // The strip's rows go bottom-up into their place in the file.
+        uchar* out = reinterpret_cast<uchar*>(strip.data());
+        for (int i = rows - 1; i >= 0; --i) {
+            if (alpha) {
+                out = bitmapRow(reinterpret_cast<const QRgb*>(opaque.constScanLine(i)), width,
+                                padding, out);
+                continue;
+            }
+            const uchar* in = decoded.constScanLine(i);
+            for (int x = 0; x < width; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            for (qint64 p = 0; p < padding; ++p) *out++ = 0;
+        }
+        staged->writeAt(kFileHeaderBytes + kInfoHeaderBytes + (height - top - rows) * rowBytes,
+                        QByteArrayView(strip.constData(), rows * rowBytes));
+    }
+    // The rest of the file, to its end, must be whole too.
+    if (spng_decode_chunks(spng.ctx) != 0) return nullptr;
+    staged->finish();
+    return staged;
+}
+
+}  // namespace
+
+std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder) {
+    SpngContext spng;
+    if (spng.ctx == nullptr || spng_set_png_buffer(spng.ctx, png.data(), png.size()) != 0) {
+        return nullptr;
+    }
+    return decodeIntoBitmap(spng, folder);
+}
+
+PngDecoding::PngDecoding(FolderHandle folder) : folder_(std::move(folder)) {
+    decoder_ = std::thread([this] {
+        // Nothing escapes this thread: a failure is a null result.
+        std::unique_ptr<StagedFile> result;
+        try {
+            SpngContext spng;
+            if (spng.ctx != nullptr &&
+                spng_set_png_stream(spng.ctx, &PngDecoding::read, this) == 0) {
+                result = decodeIntoBitmap(spng, folder_);
+            }
+        } catch (...) {
+            result.reset();
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        result_ = std::move(result);
+    });
+}
+
+PngDecoding::~PngDecoding() {
+    end();
+    if (decoder_.joinable()) decoder_.join();
+}
+
+// Hands the decoder the next `length` bytes, waiting until they have come.
+int PngDecoding::read(spng_ctx* /*ctx*/, void* user, void* dest, size_t length) {
+    auto* self = static_cast<PngDecoding*>(user);
+    std::unique_lock<std::mutex> lock(self->mutex_);
+    self->arrived_.wait(
+        lock, [&] { return self->ended_ || size_t(self->bytes_.size() - self->read_) >= length; });
+    if (size_t(self->bytes_.size() - self->read_) < length) return SPNG_IO_EOF;
+    std::memcpy(dest, self->bytes_.constData() + self->read_, length);
+    self->read_ += qsizetype(length);
+    return 0;
+}
+
+void PngDecoding::append(QByteArrayView piece) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        bytes_.append(piece);
+    }
+    arrived_.notify_one();
+}
+
+void PngDecoding::end() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    arrived_.notify_one();
+}
+
+std::unique_ptr<StagedFile> PngDecoding::finish(QByteArray& bytes) {
+    end();
+    if (decoder_.joinable()) decoder_.join();
+    bytes = std::move(bytes_);
+    return std::move(result_);
+}
+
+QImage readOwnPicture(const FolderFile& file) {
+    const int fd = ::openat(file.folder.fd(), file.name.constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        return loadPicture(file);  // says what is wrong
+    }
+    QFile device;
+    device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    QImageReader reader(&device, "bmp");
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        throw RuntimeError::invalidPicture(file.path() + ": " + reader.errorString());
+    }
+    return picture;
 }
 
 QImage loadPicture(const FolderFile& file) {

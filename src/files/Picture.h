@@ -4,8 +4,14 @@
 #include <QByteArrayView>
 #include <QImage>
 #include <QString>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "files/AtomicFile.h"
+
+struct spng_ctx;
 
 namespace brimlet {
 
@@ -26,6 +32,48 @@ QByteArray bitmapFileBytes(const QImage& picture);
 // The same bytes handed to `write` a block of rows at a time, so that a
 // large picture is never held a second time as a whole file.
 void writeBitmapFile(const QImage& picture, const ByteSink& write);
+
+// A PNG of 8-bit RGB or RGBA rows, not interlaced, decoded row by row
+// straight into a staged bitmap file in `folder`: the bytes writeBitmapFile()
+// writes for the same picture, the picture never held whole. Null for a PNG
+// of another kind, or one that cannot be decoded (damaged, cut short, larger
+// than pictures may be): decodePicture() then decides, as for any picture.
+// A failed write raises.
+std::unique_ptr<StagedFile> stagePngAsBitmap(QByteArrayView png, const FolderHandle& folder);
+
+// The same for a PNG whose pieces are still arriving: a thread of its own
+// decodes what has come while the rest comes.
+class PngDecoding {
+  public:
+    explicit PngDecoding(FolderHandle folder);
+    ~PngDecoding();
+    PngDecoding(const PngDecoding&) = delete;
+    PngDecoding& operator=(const PngDecoding&) = delete;
+
+    void append(QByteArrayView piece);
+    // No more pieces come: waits for the decoder. The staged file (null as
+    // above, and for a PNG that did not arrive whole), and in `bytes` all
+    // that arrived.
+    std::unique_ptr<StagedFile> finish(QByteArray& bytes);
+
+  private:
+    static int read(spng_ctx* ctx, void* user, void* dest, size_t length);
+    void end();
+
+    FolderHandle folder_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    QByteArray bytes_;
+    qsizetype read_ = 0;
+    bool ended_ = false;
+    std::unique_ptr<StagedFile> result_;
+    std::thread decoder_;  // last: started once the rest is there
+};
+
+// Reads a picture file this program has just written (a bitmap file), row
+// by row, never holding the file whole (so no file limit applies, only
+// Qt's allocation limit); raises as loadPicture() does.
+QImage readOwnPicture(const FolderFile& file);
 
 // Whether picture data ends before its own headers say it does: an
 // uncompressed or run-length coded bitmap shorter than its rows, a JPEG

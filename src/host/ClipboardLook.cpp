@@ -6,7 +6,9 @@
 #include <QUrl>
 #include <utility>
 
+#include "base/RuntimeError.h"
 #include "files/Picture.h"
+#include "files/SpooledText.h"
 #include "host/x11/CompoundText.h"
 
 namespace brimlet {
@@ -60,6 +62,52 @@ DecodedText decodeText(const QByteArray& form, QByteArray bytes) {
     return {QString::fromUtf8(bytes).toUtf8(), false};
 }
 
+// The text forms that are UTF-8 by their name, which may be spooled as they
+// are read. (What TEXT is, only its answer tells; the others are decoded.)
+bool isUtf8Form(const QByteArray& type) {
+    return type == "UTF8_STRING" || type == "text/plain;charset=utf-8";
+}
+
+// Reads a UTF-8 text form piece by piece into a spool in `folder`, so that
+// a long text is never held whole. A null spool when it could not be
+// spooled (not valid UTF-8 after all, or its file could not be written): it
+// is then read the usual way. Nothing when the transfer failed.
+std::optional<std::shared_ptr<SpooledText>> readSpooled(ClipboardSource& source,
+                                                        const QByteArray& type,
+                                                        const FolderHandle& folder) {
+    auto spooled = std::make_shared<SpooledText>(folder);
+    const bool read = source.readInPieces(type, [&](QByteArrayView piece) {
+        try {
+            return spooled->append(piece);
+        } catch (const RuntimeError&) {
+            return false;
+        }
+    });
+    if (!read && source.failure() != ClipboardSource::Failure::Stopped) return std::nullopt;
+    try {
+        if (read && spooled->finish()) return spooled;
+    } catch (const RuntimeError&) {
+    }
+    return std::shared_ptr<SpooledText>();
+}
+
+// Reads a PNG, decoding it into a staged bitmap file in `folder` while it
+// arrives (`file`, where it could be). All its bytes, or nothing when the
+// transfer failed.
+std::optional<QByteArray> readPng(ClipboardSource& source, const FolderHandle& folder,
+                                  std::unique_ptr<StagedFile>& file) {
+    PngDecoding decoding(folder);
+    const bool read = source.readInPieces("image/png", [&](QByteArrayView piece) {
+        decoding.append(piece);
+        return true;
+    });
+    QByteArray bytes;
+    file = decoding.finish(bytes);
+    if (read) return bytes;
+    file.reset();
+    return std::nullopt;
+}
+
 }  // namespace
 
 const QByteArrayList& wantedClipboardTypes() {
@@ -71,7 +119,8 @@ const QByteArrayList& wantedClipboardTypes() {
     return types;
 }
 
-void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered, ClipboardLook& look) {
+void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered,
+                const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     using Failure = ClipboardSource::Failure;
     auto gaveUp = [&] {
         if (source.failure() == Failure::ChangedHands) {
@@ -106,10 +155,20 @@ void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered, Clipboar
     bool unreadablePicture = false;
     for (const QByteArray& type : pictureTypes()) {
         if (!offered.contains(type)) continue;
-        auto bytes = source.read(type, ClipboardSource::kWhole);
+        // A PNG is decoded while it arrives, straight into its file; one
+        // that cannot be, or a disk that fails (and fails again, saying so,
+        // when the capture is written), is decoded below as any picture.
+        std::unique_ptr<StagedFile> file;
+        auto bytes = spoolIn && type == "image/png" ? readPng(source, *spoolIn, file)
+                                                    : source.read(type, ClipboardSource::kWhole);
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;
         if (!sameCopy()) return;
+        if (file) {
+            look.bitmap = true;
+            look.pictureFile = std::move(file);
+            return;
+        }
         QImage picture = decodePicture(*bytes);
         bytes.reset();
         if (picture.isNull()) {
@@ -144,6 +203,19 @@ void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered, Clipboar
     std::optional<QByteArray> text;
     for (const QByteArray& type : kTextTypes) {
         if (!offered.contains(type)) continue;
+        if (spoolIn && !copiedFiles && isUtf8Form(type)) {
+            const auto spooled = readSpooled(source, type, *spoolIn);
+            if (!spooled && failed()) return gaveUp();
+            if (!spooled) continue;
+            if (!sameCopy()) return;
+            if (*spooled) {
+                look.text = true;
+                look.textUtf8 = (*spooled)->held();
+                if ((*spooled)->spooled()) look.spooled = *spooled;
+                return;
+            }
+            // Not UTF-8 after all, or not written: read and decoded below.
+        }
         auto bytes = source.read(type, ClipboardSource::kWhole);
         if (!bytes && failed()) return gaveUp();
         if (!bytes) continue;

@@ -2,11 +2,19 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 #include <QImage>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 
+#include "files/Files.h"
+
 namespace brimlet {
+
+class SpooledText;
+class StagedFile;
 
 // What the clipboard offered when last looked at, and the change count it
 // was looked at in. While no change has been reported since, looking again
@@ -21,6 +29,10 @@ struct ClipboardLook {
     // A text is kept as UTF-8 (the owner's own bytes when they are valid
     // UTF-8) and decoded only when asked for, after its file is written.
     std::optional<QByteArray> textUtf8;
+    // A long text went to a file as it was read: textUtf8 holds its start.
+    std::shared_ptr<SpooledText> spooled;
+    // A picture decoded straight into its bitmap file (picture is then null).
+    std::shared_ptr<StagedFile> pictureFile;
     // Through a reader of our own (X11 or Wayland's data-control): the copy
     // looked at, named by its owner and a moment at or after it took the
     // clipboard (on X11 the owner's window and a server time, so emptying
@@ -53,13 +65,20 @@ class ClipboardSource {
         TooBig,        // larger than the limit
         Broken,        // the reader's connection broke
         ChangedHands,  // the clipboard changed hands before the owner answered
+        Stopped,       // the receiver of the pieces wanted no more
     };
     // For read(): as much as the reader takes in one transfer.
     static constexpr qsizetype kWhole = -1;
+    // Takes each piece of a content as it arrives; false stops the transfer.
+    using PieceSink = std::function<bool(QByteArrayView)>;
 
     virtual ~ClipboardSource() = default;
     // The content in `type`, up to `limit` bytes, or nothing (see failure()).
     virtual std::optional<QByteArray> read(const QByteArray& type, qsizetype limit) = 0;
+    // The same, as much as one transfer brings, handed to `take` piece by
+    // piece as the pieces arrive and never held whole; false when the
+    // transfer failed or `take` stopped it (see failure()).
+    virtual bool readInPieces(const QByteArray& type, const PieceSink& take) = 0;
     virtual Failure failure() const = 0;
     // Whether the last answer came from the copy whose types were listed.
     virtual bool answeredBySameCopy() const = 0;
@@ -88,7 +107,10 @@ const QByteArrayList& wantedClipboardTypes();
 // wins; a secret marked by a password manager is never read further; copied
 // files, and a text that only names them, are left to the file manager.
 // An owner that does not answer, or offers more than one transfer may
-// bring, marks the look stalled (and taken as an empty clipboard).
-void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered, ClipboardLook& look);
+// bring, marks the look stalled (and taken as an empty clipboard). With
+// `spoolIn` (the capture folder), a long UTF-8 text goes to a file there as
+// it is read, and a PNG is decoded straight into a bitmap file there.
+void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered,
+                const std::optional<FolderHandle>& spoolIn, ClipboardLook& look);
 
 }  // namespace brimlet

@@ -4,13 +4,17 @@
 #include <QString>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <memory>
 
 class QMenu;
 class QWidget;
 
 namespace brimlet {
 
+class FolderHandle;
 class RuntimeError;
+class SpooledText;
+class StagedFile;
 
 // Standard clipboard formats the handlers ask about.
 enum class ClipFormat { Text = 1, Bitmap = 2 };
@@ -35,6 +39,14 @@ class Host {
     // The same text in UTF-8: the bytes the owner gave, when they were valid
     // UTF-8, so a large text is not converted twice.
     virtual QByteArray clipboardGetTextUtf8() = 0;
+    // A large text may be written, as it is read, to a hidden file in
+    // `folder` (the capture folder) instead of being held whole; it is then
+    // taken, once, from clipboardTakeSpooledText() rather than as a string.
+    // A host that does not spool keeps the defaults.
+    virtual void spoolTextsIn(const FolderHandle& /*folder*/) {}
+    virtual std::shared_ptr<SpooledText> clipboardTakeSpooledText() { return nullptr; }
+    // Likewise a picture decoded straight into a staged bitmap file there.
+    virtual std::shared_ptr<StagedFile> clipboardTakeStagedPicture() { return nullptr; }
     virtual void clipboardSetPicture(const QImage& picture) = 0;
     virtual void clipboardSetText(const QString& text) = 0;
     virtual void clipboardClear() = 0;

@@ -18,8 +18,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/RuntimeError.h"
+#include "files/SpooledText.h"
 #include "host/wayland/DataControlClipboard.h"
 #include "host/x11/ClipboardKeeper.h"
 #include "host/x11/XClipboardReader.h"
@@ -250,6 +252,9 @@ class XSource : public ClipboardSource {
     std::optional<QByteArray> read(const QByteArray& type, qsizetype limit) override {
         return limit == kWhole ? x_.read(type) : x_.read(type, limit);
     }
+    bool readInPieces(const QByteArray& type, const PieceSink& take) override {
+        return x_.readInPieces(type, take);
+    }
     Failure failure() const override { return Failure(int(x_.failure())); }
     bool answeredBySameCopy() const override { return x_.changeAtAnswer() == listed_; }
     // TEXT comes in the form the owner chose, named by the type of its answer.
@@ -276,6 +281,9 @@ class DataControlSource : public ClipboardSource {
     std::optional<QByteArray> read(const QByteArray& type, qsizetype limit) override {
         return limit == kWhole ? dc_.read(type) : dc_.read(type, limit);
     }
+    bool readInPieces(const QByteArray& type, const PieceSink& take) override {
+        return dc_.readInPieces(type, take);
+    }
     Failure failure() const override { return Failure(int(dc_.failure())); }
     bool answeredBySameCopy() const override { return true; }
 
@@ -284,15 +292,14 @@ class DataControlSource : public ClipboardSource {
 };
 
 // Both readers' failures are the source's, one for one.
-static_assert(int(XClipboardReader::Failure::ChangedHands) ==
-                  int(ClipboardSource::Failure::ChangedHands) &&
-              int(DataControlClipboard::Failure::ChangedHands) ==
-                  int(ClipboardSource::Failure::ChangedHands));
+static_assert(int(XClipboardReader::Failure::Stopped) == int(ClipboardSource::Failure::Stopped) &&
+              int(DataControlClipboard::Failure::Stopped) ==
+                  int(ClipboardSource::Failure::Stopped));
 
 // Looks through the X reader: the owner and the moment it took the
 // clipboard name the copy, and the copy's list of types comes from it.
 void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::milliseconds patience,
-                  ClipboardLook& look) {
+                  const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     using Failure = XClipboardReader::Failure;
     // Several requests make a look: a patient one may take a few waits.
     x.beginLook(patience, std::max(kLookTime, 3 * patience));
@@ -316,19 +323,20 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
     look.since = listed.since;
     if (look.owner == 0 || look.owner == skipOwner) return;
     XSource source(x, listed.change);
-    lookAtCopy(source, *offered, look);
+    lookAtCopy(source, *offered, spoolIn, look);
 }
 
 // Looks through data-control: the change that made the selection names the
 // copy (its owner is not known), and its types came with it.
 void lookThroughDataControl(DataControlClipboard& dc, std::uint32_t skipCopy,
-                            std::chrono::milliseconds patience, ClipboardLook& look) {
+                            std::chrono::milliseconds patience,
+                            const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     dc.beginLook(patience, std::max(kLookTime, 3 * patience));
     dc.drainEvents();
     look.owner = look.since = std::uint32_t(dc.change());
     if (!dc.hasSelection() || look.owner == 0 || look.owner == skipCopy) return;
     DataControlSource source(dc);
-    lookAtCopy(source, dc.offered(wantedClipboardTypes()), look);
+    lookAtCopy(source, dc.offered(wantedClipboardTypes()), spoolIn, look);
 }
 
 // A look that gave up on its owner (out of memory: too big for us).
@@ -354,8 +362,9 @@ void QtHost::startLook() {
     const std::uint32_t skipOwner = givenUp ? stalledOwner_ : 0;
     const std::chrono::milliseconds patience = kPatienceSteps[givenUp ? 0 : stalledLooks_];
     QObject* answers = answers_.get();
+    const std::optional<FolderHandle> spoolIn = spoolIn_;  // copied: read on the worker
     QMetaObject::invokeMethod(
-        readerWorker_, [this, x = x_, dc = dc_, generation, skipOwner, patience, answers] {
+        readerWorker_, [this, x = x_, dc = dc_, generation, skipOwner, patience, answers, spoolIn] {
             // Nothing may escape this thread: whatever goes wrong, the look
             // comes back (as one that gave up) and the next can start.
             auto answer = [&](ClipboardLook look) {
@@ -368,9 +377,9 @@ void QtHost::startLook() {
             look.throughReader = true;
             try {
                 if (x) {
-                    lookThroughX(*x, skipOwner, patience, look);
+                    lookThroughX(*x, skipOwner, patience, spoolIn, look);
                 } else {
-                    lookThroughDataControl(*dc, skipOwner, patience, look);
+                    lookThroughDataControl(*dc, skipOwner, patience, spoolIn, look);
                 }
             } catch (const std::bad_alloc&) {
                 if (x) x->abandonRequest();
@@ -486,6 +495,20 @@ QString QtHost::clipboardGetText() {
 QByteArray QtHost::clipboardGetTextUtf8() {
     if (lookIsFresh() && look_->throughReader) return look_->textUtf8.value_or(QByteArray());
     return clipboardGetText().toUtf8();
+}
+
+void QtHost::spoolTextsIn(const FolderHandle& folder) {
+    spoolIn_ = folder;
+}
+
+std::shared_ptr<SpooledText> QtHost::clipboardTakeSpooledText() {
+    if (!(lookIsFresh() && look_->throughReader)) return nullptr;
+    return std::exchange(look_->spooled, nullptr);
+}
+
+std::shared_ptr<StagedFile> QtHost::clipboardTakeStagedPicture() {
+    if (!(lookIsFresh() && look_->throughReader)) return nullptr;
+    return std::exchange(look_->pictureFile, nullptr);
 }
 
 // Through data-control the content is served from memory on the reader's

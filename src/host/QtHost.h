@@ -34,6 +34,9 @@ class QtHost : public Host {
     QImage clipboardGetPicture() override;
     QString clipboardGetText() override;
     QByteArray clipboardGetTextUtf8() override;
+    void spoolTextsIn(const FolderHandle& folder) override;
+    std::shared_ptr<SpooledText> clipboardTakeSpooledText() override;
+    std::shared_ptr<StagedFile> clipboardTakeStagedPicture() override;
     void clipboardSetPicture(const QImage& picture) override;
     void clipboardSetText(const QString& text) override;
     void clipboardClear() override;
@@ -115,6 +118,8 @@ class QtHost : public Host {
     // what was read before it is gone from the clipboard.
     quint64 ownChange_ = 0;
     std::optional<Look> look_;
+    // Where long texts are spooled as they are read (none: held whole).
+    std::optional<FolderHandle> spoolIn_;
     // Copies left on the clipboard: those of changes up to passedOver_, and
     // the one the reader saw held by leftOwner_ since leftSince_ (however
     // often a change is reported while it stays).

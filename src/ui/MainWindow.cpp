@@ -1,7 +1,5 @@
 #include "ui/MainWindow.h"
 
-#include <optional>
-
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QLayout>
@@ -9,12 +7,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStringDecoder>
 #include <QTimer>
+#include <algorithm>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
+#include "files/Files.h"
 #include "files/Folder.h"
 #include "format/FontChoices.h"
 #include "format/FontControls.h"
@@ -218,6 +219,28 @@ void MainWindow::showPicture(const QImage& picture) {
 
 void MainWindow::showText(const QString& text) {
     textViewer_->setText(text);
+}
+
+// The whole text comes from its capture file, without the CR LF after it.
+void MainWindow::showTextStart(const QString& start, qsizetype length, const FolderFile& file) {
+    TextBox::Whole whole;
+    whole.text = [file] {
+        QByteArray bytes = readWholeFile(file, HistoryBrowser::kCopyLimitBytes);
+        if (bytes.endsWith("\r\n")) bytes.chop(2);
+        return QString::fromUtf8(bytes);
+    };
+    whole.inPieces = [file](const TextBox::PieceSink& write) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        QByteArray held;  // the last two bytes: the CR LF after the text, at the end
+        forEachChunk(file, kStreamChunkBytes, [&](QByteArrayView chunk) {
+            held.append(chunk);
+            const qsizetype kept = std::min<qsizetype>(2, held.size());
+            write(QString(decoder.decode(QByteArrayView(held).chopped(kept))));
+            held = held.right(kept);
+        });
+        if (held != "\r\n") write(QString(decoder.decode(held)));
+    };
+    textViewer_->setStart(start, length, std::move(whole));
 }
 
 void MainWindow::pictureAdded(const QString& /*name*/) {

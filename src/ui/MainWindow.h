@@ -79,6 +79,7 @@ class MainWindow : public QMainWindow, private CaptureView {
     // What the capture engine shows (CaptureView).
     void showPicture(const QImage& picture) override;
     void showText(const QString& text) override;
+    void showTextStart(const QString& start, qsizetype length, const FolderFile& file) override;
     void pictureAdded(const QString& name) override;
     void textAdded(const QString& name) override;
     void selectCaptureOn() override;

@@ -185,17 +185,39 @@ void TextBox::forEachPiece(const PieceSink& consume) const {
     }
 }
 
+namespace {
+
+// What a text shown only in part says after its start.
+QString cutNote(qsizetype notShown) {
+    return QStringLiteral(
+               "[%1 more characters are not shown here; the capture, Copy Text and "
+               "Save Text As have the whole text.]")
+        .arg(QLocale().toString(notShown));
+}
+
+// How much of a text is shown: kCutLength characters, keeping a pair whole.
+qsizetype shownLength(QStringView text, qsizetype length) {
+    qsizetype shown = std::min({TextBox::kCutLength, text.size(), length});
+    if (shown > 0 && shown < length && text[shown - 1].isHighSurrogate()) --shown;
+    return shown;
+}
+
+}  // namespace
+
 void TextBox::setText(const QString& text, qsizetype size) {
     text_ = text;
     whole_ = {};
     const bool cut = (size >= 0 ? size : text.size()) > kEditableLimit;
-    qsizetype shown = cut ? std::min(kCutLength, text.size()) : text.size();
-    if (shown < text.size() && text[shown - 1].isHighSurrogate()) --shown;  // keep pairs whole
+    const qsizetype shown = cut ? shownLength(text, text.size()) : text.size();
     display(shown == text.size() ? text : text.left(shown),
-            cut ? QStringLiteral("[%1 more characters are not shown here; the capture, Copy Text "
-                                 "and Save Text As have the whole text.]")
-                      .arg(QLocale().toString(text.size() - shown))
-                : QString());
+            cut ? cutNote(text.size() - shown) : QString());
+}
+
+void TextBox::setStart(const QString& start, qsizetype length, Whole whole) {
+    text_.clear();
+    whole_ = std::move(whole);
+    const qsizetype shown = shownLength(start, length);
+    display(start.left(shown), cutNote(length - shown));
 }
 
 void TextBox::setPart(const QString& part, const QString& note, Whole whole) {

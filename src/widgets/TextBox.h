@@ -49,6 +49,9 @@ class TextBox : public QPlainTextEdit {
     // before its line ends were made CR LF); the text's own length when
     // not given. It decides whether the text is shown whole.
     void setText(const QString& text, qsizetype size = -1);
+    // Shows what setText() would show of a text too long to hold, given its
+    // start (at least as much as is shown) and its whole length.
+    void setStart(const QString& start, qsizetype length, Whole whole);
     // Shows the start of a text, read-only, followed by `note`.
     void setPart(const QString& part, const QString& note, Whole whole);
     // The text, piece by piece: for writing a text too long to hold.

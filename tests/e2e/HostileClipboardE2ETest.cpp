@@ -286,11 +286,33 @@ TEST_F(HostileClipboardE2E, CopiedFilesStayAndTextsLoseATrailingNul) {
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(at("text 5.txt")); }));
     EXPECT_EQ(QString::fromUtf8(text(5)), QString::fromUtf8("café\r\n"));
 
+    // Long texts go to their files as they arrive: in UTF-8 (ended by a NUL)
+    // kept exactly, memory never holding them whole; a long Latin-1 one
+    // offered as UTF8_STRING too is still taken from STRING.
+    const QByteArray longText = QString::fromUtf8(
+                                    "Gr\xC3\xBC\xC3\x9F"
+                                    "e \xF0\x9F\x98\x80\n")
+                                    .repeated(600000)
+                                    .toUtf8();
+    writeFile(scratch.filePath("long"), longText);
+    writeFile(scratch.filePath("long1"), QByteArray("caf\xE9 ").repeated(1000000));
+    const qint64 before = peakMemoryMiB(brimlet->pid());
+    auto utf8 = hostileOwner({"--nul", "UTF8_STRING=@" + scratch.filePath("long")});
+    ASSERT_NE(utf8, nullptr);
+    ASSERT_TRUE(capturedWithin(at("text 6.txt"), std::chrono::seconds(30), "long UTF-8 text"));
+    EXPECT_EQ(text(6), longText + "\r\n");
+    EXPECT_LT(peakMemoryMiB(brimlet->pid()) - before, (longText.size() >> 20) + 8);
+    auto long1 = hostileOwner(
+        {"UTF8_STRING=@" + scratch.filePath("long1"), "STRING=@" + scratch.filePath("long1")});
+    ASSERT_NE(long1, nullptr);
+    ASSERT_TRUE(capturedWithin(at("text 7.txt"), std::chrono::seconds(30), "long Latin-1 text"));
+    EXPECT_EQ(text(7), QString::fromUtf8("caf\xC3\xA9 ").repeated(1000000).toUtf8() + "\r\n");
+
     copyToClipboard("after them");
-    EXPECT_TRUE(capturedWithin(at("text 6.txt"), std::chrono::seconds(10),
+    EXPECT_TRUE(capturedWithin(at("text 8.txt"), std::chrono::seconds(10),
                                "copied files, then the next copy captured"));
     expectOnlyCaptures({"picture 1.jpeg", "text 1.txt", "text 2.txt", "text 3.txt", "text 4.txt",
-                        "text 5.txt", "text 6.txt"});
+                        "text 5.txt", "text 6.txt", "text 7.txt", "text 8.txt"});
 }
 
 TEST_F(HostileClipboardE2E, QuickCopiesAreEachCapturedOnce) {

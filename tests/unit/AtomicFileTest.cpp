@@ -15,6 +15,7 @@
 #include "base/RuntimeError.h"
 #include "files/AtomicFile.h"
 #include "files/Files.h"
+#include "files/SpooledText.h"
 
 namespace brimlet {
 namespace {
@@ -99,6 +100,41 @@ TEST(AtomicFile, AFileWrittenInPiecesIsWholeOrNotThere) {
     EXPECT_EQ(readAll(copy), readAll(source) + "\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
               (QStringList{"copy", "source"}));
+}
+
+TEST(AtomicFile, ALongTextIsCheckedAsUtf8AndSpooledAsItArrives) {
+    QTemporaryDir dir;
+    // Over the held size, its characters cut by the pieces at every place.
+    const QByteArray text = QString::fromUtf8(
+                                "\xF0\x9F\x98\x80"
+                                "a\xC3\xB1\xE2\x82\xAC\n")
+                                .repeated(400000)
+                                .toUtf8();
+    const QByteArray sent = text + '\0';  // a trailing NUL is no part of it
+    SpooledText spooled{FolderHandle(dir.path())};
+    for (qsizetype at = 0, step = 1; at < sent.size(); at += step, step = at < 3 ? 1 : 4093) {
+        ASSERT_TRUE(spooled.append(
+            QByteArrayView(sent).sliced(at).first(std::min(step, sent.size() - at))));
+    }
+    ASSERT_TRUE(spooled.finish());
+    ASSERT_TRUE(spooled.spooled());
+    EXPECT_EQ(spooled.utf16Length(), QString::fromUtf8(text).size());
+    EXPECT_EQ(spooled.held(), text.left(SpooledText::kStartBytes));
+    ASSERT_TRUE(spooled.file().publishIfAbsent(FolderFile(dir.filePath("text 1.txt"))));
+    EXPECT_EQ(readAll(dir.filePath("text 1.txt")), text + "\r\n");
+    {
+        // Not UTF-8 after all: refused, and its file goes with it.
+        SpooledText latin1{FolderHandle(dir.path())};
+        EXPECT_TRUE(latin1.append(text));
+        EXPECT_FALSE(latin1.append("caf\xE9 au lait"));
+        EXPECT_FALSE(latin1.finish());
+    }
+    // A short text stays in memory; one that ends inside a character is not UTF-8.
+    SpooledText cut{FolderHandle(dir.path())};
+    EXPECT_TRUE(cut.append("ab\xF0\x9F"));
+    EXPECT_FALSE(cut.spooled());
+    EXPECT_FALSE(cut.finish());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"text 1.txt"});
 }
 
 TEST(AtomicFile, AFolderThatCannotBeWrittenRaisesAccessErrorAndKeepsTheTarget) {

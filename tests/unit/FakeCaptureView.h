@@ -29,6 +29,11 @@ class FakeCaptureView : public CaptureView {
         text = t;
         calls << QStringLiteral("showText");
     }
+    void showTextStart(const QString& start, qsizetype length, const FolderFile& file) override {
+        text = start;
+        calls
+            << QStringLiteral("showTextStart %1 %2").arg(length).arg(QString::fromUtf8(file.name));
+    }
     void pictureAdded(const QString& name) override {
         added << name;
         calls << QStringLiteral("pictureAdded ") + name;

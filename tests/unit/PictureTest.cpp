@@ -5,11 +5,13 @@
 #include "common/TestFiles.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "files/Files.h"
 #include "files/Picture.h"
 
 namespace brimlet {
@@ -78,6 +80,54 @@ TEST(BitmapFile, BytesAreThoseOfQtsOwnBitmapWriter) {
         EXPECT_FALSE(pictureDataEndsEarly(qts));
         EXPECT_TRUE(pictureDataEndsEarly(QByteArrayView(qts).chopped(4))) << picture.format();
     }
+}
+
+TEST(BitmapFile, APngDecodedStraightIntoItsFileGivesTheSameBytes) {
+    QTemporaryDir dir;
+    const FolderHandle folder(dir.path());
+    const FolderFile file(folder, "picture 1.jpeg");
+    // Odd widths, transparency, strips of rows the last one partly filled,
+    // a resolution of its own.
+    QImage printed = sample(6, 2, QImage::Format_RGB32);
+    printed.setDotsPerMeterX(11811);
+    printed.setDotsPerMeterY(5906);
+    QByteArray png;
+    for (const QImage& picture :
+         {sample(131, 97, QImage::Format_ARGB32), sample(33, 70, QImage::Format_RGB32), printed}) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.save(&buffer, "PNG"));
+        png = buffer.data();
+        const auto staged = stagePngAsBitmap(png, folder);
+        ASSERT_NE(staged, nullptr) << picture.width();
+        ASSERT_TRUE(staged->publishIfAbsent(file));
+        EXPECT_TRUE(testing::readAll(file.path()) == bitmapFileBytes(decodePicture(png)))
+            << picture.width() << "x" << picture.height();
+        EXPECT_EQ(readOwnPicture(file).size(), picture.size());
+        deleteFile(file);
+        // The same while its pieces are still arriving.
+        PngDecoding decoding(folder);
+        for (qsizetype at = 0; at < png.size(); at += 7) decoding.append(png.mid(at, 7));
+        QByteArray arrived;
+        const auto streamed = decoding.finish(arrived);
+        EXPECT_EQ(arrived, png);
+        ASSERT_NE(streamed, nullptr);
+        ASSERT_TRUE(streamed->publishIfAbsent(file));
+        EXPECT_TRUE(testing::readAll(file.path()) == bitmapFileBytes(decodePicture(png)));
+        deleteFile(file);
+    }
+    {
+        PngDecoding cut(folder);
+        cut.append(png.left(png.size() / 2));
+        QByteArray arrived;
+        EXPECT_EQ(cut.finish(arrived), nullptr);
+    }
+    // Cut short or damaged: left to the usual decoding, and nothing stays.
+    EXPECT_EQ(stagePngAsBitmap(png.chopped(30), folder), nullptr);
+    png[png.size() - 20] = char(png[png.size() - 20] ^ 0x55);  // in the coded rows
+    EXPECT_TRUE(decodePicture(png).isNull());
+    EXPECT_EQ(stagePngAsBitmap(png, folder), nullptr);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
 }
 
 TEST(BitmapFile, PictureDataCutShortIsRefusedBeforeItIsRead) {

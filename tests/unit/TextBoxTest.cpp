@@ -134,6 +134,14 @@ TEST(TextBox, ShowsTheStartOfAHugeTextAndKeepsItWhole) {
     EXPECT_LT(shown.size(), TextBox::kCutLength + 200);
     EXPECT_TRUE(shown.startsWith("line of a huge text\nline of"));
     EXPECT_TRUE(shown.contains("more characters are not shown here"));
+    // Given only its start, with the whole kept elsewhere: the same view.
+    TextBox started;
+    TextBox::Whole whole;
+    whole.text = [&] { return text; };
+    started.setStart(text.left(TextBox::kCutLength + 10), text.size(), whole);
+    EXPECT_TRUE(started.isReadOnly());
+    EXPECT_EQ(started.toPlainText(), shown);
+    EXPECT_EQ(started.text(), text);
 }
 
 }  // namespace

@@ -372,50 +372,95 @@ QByteArrayList DataControlClipboard::offered(const QByteArrayList& wanted) const
     return found;
 }
 
-std::optional<QByteArray> DataControlClipboard::read(const QByteArray& type, qsizetype limit) {
+bool DataControlClipboard::startRead(const QByteArray& type) {
     failure_ = Failure::None;
     changeAtAnswer_ = changes_;
     if (!isOpen() || cancelled_) {
         failure_ = Failure::Broken;
-        return std::nullopt;
+        return false;
     }
-    if (ownSelection()) {
-        // Our own copy, from memory.
-        if (!ownTypes_.contains(type)) {
-            failure_ = Failure::Refused;
-            return std::nullopt;
-        }
-        QByteArray bytes = provide_(type);
-        if (bytes.size() > limit) {
-            failure_ = Failure::TooBig;
-            return std::nullopt;
-        }
-        return bytes;
-    }
-    if (offer_ == nullptr || !types_.contains(type)) {
+    const QByteArrayList& types = ownSelection() ? ownTypes_ : types_;
+    if ((!ownSelection() && offer_ == nullptr) || !types.contains(type)) {
         failure_ = Failure::Refused;
+        return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> DataControlClipboard::ownContent(const QByteArray& type,
+                                                           qsizetype limit) {
+    QByteArray bytes = provide_(type);
+    if (bytes.size() > limit) {
+        failure_ = Failure::TooBig;
         return std::nullopt;
     }
+    return bytes;
+}
+
+// The pieces are gathered in blocks of at least kBlock bytes and joined at
+// the end, into one block of the right size: memory never holds much more
+// than the content itself, however small the pieces an owner writes.
+std::optional<QByteArray> DataControlClipboard::read(const QByteArray& type, qsizetype limit) {
+    if (!startRead(type)) return std::nullopt;
+    // Our own copy, from memory.
+    if (ownSelection()) return ownContent(type, limit);
+    constexpr qsizetype kBlock = 1024 * 1024;
+    QByteArrayList blocks;
+    qsizetype total = 0;
+    const bool done = receive(type, limit, [&](QByteArrayView piece) {
+        if (blocks.isEmpty() || blocks.back().size() + piece.size() > blocks.back().capacity()) {
+            blocks << QByteArray();
+            blocks.back().reserve(std::max(piece.size(), kBlock));
+        }
+        blocks.back().append(piece);
+        total += piece.size();
+        return true;
+    });
+    if (!done) return std::nullopt;
+    if (blocks.size() == 1) return std::move(blocks.front());
+    QByteArray whole;
+    whole.reserve(total);
+    for (QByteArray& block : blocks) {
+        whole += block;
+        block = QByteArray();
+    }
+    return whole;
+}
+
+bool DataControlClipboard::readInPieces(const QByteArray& type, const PieceSink& take,
+                                        qsizetype limit) {
+    if (!startRead(type)) return false;
+    if (ownSelection()) {
+        const auto bytes = ownContent(type, limit);
+        if (!bytes) return false;
+        if (take(*bytes)) return true;
+        failure_ = Failure::Stopped;
+        return false;
+    }
+    return receive(type, limit, take);
+}
+
+bool DataControlClipboard::receive(const QByteArray& type, qsizetype limit, const PieceSink& take) {
     // Only our end is non-blocking: the owner's end is an ordinary pipe, as
     // owners expect (one that gives up at the first full pipe would hand
     // over a text cut short).
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         failure_ = Failure::Broken;
-        return std::nullopt;
+        return false;
     }
     Fd in(ends[0]);
     if (::fcntl(in.get(), F_SETFL, O_NONBLOCK) != 0) {
         ::close(ends[1]);
         failure_ = Failure::Broken;
-        return std::nullopt;
+        return false;
     }
     {
         Fd out(ends[1]);  // the request carries a copy of it
         request(offer_, EXT_DATA_CONTROL_OFFER_V1_RECEIVE, false, type.constData(), out.get());
     }
     const quint64 asked = changes_;
-    QByteArray bytes;
+    qsizetype total = 0;
     Clock::time_point lastProgress = Clock::now();
     for (;;) {
         const Woken woken = wait(in.get(), std::min(lastProgress + patience_, lookEnd()));
@@ -432,23 +477,27 @@ std::optional<QByteArray> DataControlClipboard::read(const QByteArray& type, qsi
         const ssize_t n = ::read(in.get(), chunk, sizeof chunk);
         if (n == 0) {
             changeAtAnswer_ = changes_;
-            return bytes;
+            return true;
         }
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) continue;
             failure_ = Failure::Broken;
             break;
         }
-        if (bytes.size() + n > limit) {
+        if (total + n > limit) {
             failure_ = Failure::TooBig;
             break;
         }
-        bytes.append(chunk, n);
+        total += n;
         received_ += n;
         lastProgress = Clock::now();
+        if (!take(QByteArrayView(chunk, n))) {
+            failure_ = Failure::Stopped;
+            break;
+        }
     }
     changeAtAnswer_ = changes_;
-    return std::nullopt;
+    return false;
 }
 
 void DataControlClipboard::destroySource() {

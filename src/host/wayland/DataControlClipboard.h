@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 #include <QHash>
 #include <QImage>
 #include <QString>
@@ -54,7 +55,10 @@ class DataControlClipboard {
         TooBig,        // the content is larger than the limit
         Broken,        // no connection, or it broke
         ChangedHands,  // the selection changed before the owner had written
+        Stopped,       // the receiver of the pieces wanted no more
     };
+    // Takes each piece of a content as it arrives; false stops the transfer.
+    using PieceSink = std::function<bool(QByteArrayView)>;
 
     // Connects to the compositor of the environment (WAYLAND_DISPLAY) and,
     // when it offers data-control, follows the first seat's selection
@@ -93,6 +97,10 @@ class DataControlClipboard {
     QByteArrayList offered(const QByteArrayList& wanted) const;
     // The selection's content in one type, or nothing (see failure()).
     std::optional<QByteArray> read(const QByteArray& type, qsizetype limit = kMaxTransfer);
+    // The same handed to `take` piece by piece as the pieces arrive, never
+    // held whole; false when the transfer failed or `take` stopped it.
+    bool readInPieces(const QByteArray& type, const PieceSink& take,
+                      qsizetype limit = kMaxTransfer);
     // The change that had made the selection when the last read ended.
     quint64 changeAtAnswer() const { return changeAtAnswer_; }
 
@@ -148,6 +156,11 @@ class DataControlClipboard {
     void destroySource();
     Clock::time_point lookEnd() const;
     void serve(const QByteArray& type, int fd);
+    // A read: whether `type` can be asked for at all (failure_ says why not);
+    // our own copy's content; another's, through a pipe.
+    bool startRead(const QByteArray& type);
+    std::optional<QByteArray> ownContent(const QByteArray& type, qsizetype limit);
+    bool receive(const QByteArray& type, qsizetype limit, const PieceSink& take);
 
     wl_display* display_ = nullptr;
     const Interfaces* interfaces_ = nullptr;

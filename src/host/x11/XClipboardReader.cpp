@@ -330,38 +330,54 @@ std::optional<QByteArray> XClipboardReader::takeProperty(std::uint32_t property,
     return data;
 }
 
+// Joins the pieces at the end, into one block of the right size, so memory
+// never holds much more than the content itself; a content in one piece is
+// taken as it came.
 std::optional<QByteArray> XClipboardReader::transfer(const QByteArray& target, qsizetype limit,
                                                      bool truncate) {
+    QByteArrayList pieces;
+    qsizetype total = 0;
+    const bool done = transfer(target, limit, truncate, [&](QByteArray&& piece) {
+        total += piece.size();
+        pieces << std::move(piece);
+        return true;
+    });
+    if (!done) return std::nullopt;
+    if (pieces.size() == 1) return std::move(pieces.front());
+    QByteArray whole;
+    whole.reserve(total);
+    for (QByteArray& piece : pieces) {
+        whole += piece;
+        piece = QByteArray();
+    }
+    return whole;
+}
+
+bool XClipboardReader::transfer(const QByteArray& target, qsizetype limit, bool truncate,
+                                const std::function<bool(QByteArray&&)>& take) {
     failure_ = Failure::None;
     if (!isOpen()) {
         failure_ = Failure::Broken;
-        return std::nullopt;
+        return false;
     }
     std::uint32_t property = 0;
-    if (!request(atom(target), &property)) return std::nullopt;
+    if (!request(atom(target), &property)) return false;
     std::uint32_t type = 0;
     auto data = takeProperty(property, limit, truncate, &type);
     if (!data) {
         abandonRequest();
-        return std::nullopt;
+        return false;
     }
     answeredType_ = type;
-    if (type != incr_) return data;
-    // In pieces: each piece arrives as a new value of the property; an
-    // empty one ends the transfer. The pieces are joined at the end, into
-    // one block of the right size, so memory never holds much more than
-    // the content itself.
-    QByteArrayList pieces;
-    qsizetype total = 0;
-    auto joined = [&] {
-        QByteArray whole;
-        whole.reserve(total);
-        for (QByteArray& piece : pieces) {
-            whole += piece;
-            piece = QByteArray();
-        }
-        return whole;
+    auto stop = [&] {
+        abandonRequest();
+        failure_ = Failure::Stopped;
+        return false;
     };
+    if (type != incr_) return take(std::move(*data)) || stop();
+    // In pieces: each piece arrives as a new value of the property; an
+    // empty one ends the transfer.
+    qsizetype total = 0;
     for (;;) {
         const bool arrived = waitForEvent(deadline(), [&](const xcb_generic_event_t* event) {
             if (eventKind(event) != XCB_PROPERTY_NOTIFY) return false;
@@ -371,21 +387,21 @@ std::optional<QByteArray> XClipboardReader::transfer(const QByteArray& target, q
         });
         if (!arrived) {
             abandonRequest();
-            return std::nullopt;
+            return false;
         }
         auto piece = takeProperty(property, limit - total, truncate, &type);
         if (!piece) {
             abandonRequest();
-            return std::nullopt;
+            return false;
         }
         if (type == XCB_ATOM_NONE) continue;  // an earlier notice; no piece yet
         answeredType_ = type;
-        if (piece->isEmpty()) return joined();
+        if (piece->isEmpty()) return true;
         total += piece->size();
-        pieces << std::move(*piece);
+        if (!take(std::move(*piece))) return stop();
         if (truncate && total >= limit) {
             abandonRequest();
-            return joined();
+            return true;
         }
     }
 }
@@ -428,6 +444,11 @@ std::optional<QByteArrayList> XClipboardReader::offered(const QByteArrayList& wa
 
 std::optional<QByteArray> XClipboardReader::read(const QByteArray& target, qsizetype limit) {
     return transfer(target, limit, false);
+}
+
+bool XClipboardReader::readInPieces(const QByteArray& target, const PieceSink& take,
+                                    qsizetype limit) {
+    return transfer(target, limit, false, [&](QByteArray&& piece) { return take(piece); });
 }
 
 }  // namespace brimlet

@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 #include <QHash>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 struct xcb_connection_t;
@@ -48,7 +50,11 @@ class XClipboardReader {
         TooBig,        // the content is larger than the limit
         Broken,        // no connection, or it broke
         ChangedHands,  // the clipboard changed hands before the owner answered
+        Stopped,       // the receiver of the pieces wanted no more
     };
+
+    // Takes each piece of a content as it arrives; false stops the transfer.
+    using PieceSink = std::function<bool(QByteArrayView)>;
 
     // One copy on the clipboard: its owner (0: none), the server time of
     // the moment it took the clipboard or, where that is not known, one
@@ -87,6 +93,10 @@ class XClipboardReader {
     // The clipboard's content in one format, or nothing (see failure()). A
     // large content comes in pieces; `limit` caps the whole.
     std::optional<QByteArray> read(const QByteArray& target, qsizetype limit = kMaxTransfer);
+    // The same handed to `take` piece by piece as the pieces arrive, never
+    // held whole; false when the transfer failed or `take` stopped it.
+    bool readInPieces(const QByteArray& target, const PieceSink& take,
+                      qsizetype limit = kMaxTransfer);
 
     // The type the owner gave its last answer (TEXT may come as any text
     // form), and the atom of a name this program asked about.
@@ -135,6 +145,8 @@ class XClipboardReader {
     std::optional<QByteArray> takeProperty(std::uint32_t property, qsizetype limit, bool truncate,
                                            std::uint32_t* type);
     std::optional<QByteArray> transfer(const QByteArray& target, qsizetype limit, bool truncate);
+    bool transfer(const QByteArray& target, qsizetype limit, bool truncate,
+                  const std::function<bool(QByteArray&&)>& take);
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
