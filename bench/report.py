@@ -79,7 +79,8 @@ METHOD = """\
 - **Peak memory of a capture.** For each copy of the sizes above, VmHWM of all
   the program's processes is set back to VmRSS (`/proc/PID/clear_refs` 5) just
   before the copy, and read once the program has gone quiet after it; the
-  figure is that peak less VmRSS before the copy (median). It is set against
+  figure is that peak less VmRSS before the first copy of that size, so that
+  memory kept from one copy to the next counts (median). It is set against
   the copy as stored (10 MiB text: the text plus CR LF; picture: its 24-bit
   bitmap, {picture_mib:.1f} MiB): at most 1.5× that plus {peak_constant_mib} MiB.
 - **Memory in a full folder.** VmRSS and VmHWM of the full-folder Brimlet after

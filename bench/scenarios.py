@@ -90,12 +90,13 @@ TEN_MIB = (b"0123456789abcde\n" * 65536) * 10
 def sizes(programs, picture, counts=SIZE_COPIES):
     """Median time from copy to stored for each size, per program, and the
     memory each copy took at its peak (VmHWM once the program has settled
-    again, less VmRSS just before the copy; all its processes) as
+    again, less VmRSS before the first copy of that size; all its processes) as
     "peak_mib". With several programs (each on its own server) the copies
     alternate between them, so a change in the machine's load falls on all
     alike."""
     values = {p.name: {key: [] for key in counts} for p in programs}
     peaks = {p.name: {key: [] for key in counts} for p in programs}
+    before = {}
     for key, count in counts.items():
         log(f"  {', '.join(p.name for p in programs)}: {key}")
         for i in range(count):
@@ -105,11 +106,15 @@ def sizes(programs, picture, counts=SIZE_COPIES):
                     continue  # two lost in a row: this one does not capture this size
                 settle(p)
                 pids = p.pids()
-                before = status_kib(pids, "VmRSS")
+                # Memory kept from one copy to the next (a buffer, the shown
+                # entry) counts: each peak is set against what the program
+                # held before the first copy of this size.
+                if i == 0:
+                    before[p.name] = status_kib(pids, "VmRSS")
                 reset_peak(pids)
                 values[p.name][key].append(p.latency(data, target, is_picture))
                 settle(p)
-                peaks[p.name][key].append((status_kib(pids, "VmHWM") - before) / 1024)
+                peaks[p.name][key].append((status_kib(pids, "VmHWM") - before[p.name]) / 1024)
     return {name: dict({key: median(v) for key, v in by_key.items()},
                        peak_mib={key: median(v) for key, v in peaks[name].items()})
             for name, by_key in values.items()}
