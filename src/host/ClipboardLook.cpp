@@ -119,17 +119,19 @@ const QByteArrayList& wantedClipboardTypes() {
     return types;
 }
 
+void giveUp(ClipboardLook& look, ClipboardSource::Failure failure) {
+    if (failure == ClipboardSource::Failure::ChangedHands) {
+        look.changedHands = true;  // the next copy is looked at instead
+        return;
+    }
+    look.stalled = true;
+    look.tooBig = failure == ClipboardSource::Failure::TooBig;
+}
+
 void lookAtCopy(ClipboardSource& source, const QByteArrayList& offered,
                 const std::optional<FolderHandle>& spoolIn, ClipboardLook& look) {
     using Failure = ClipboardSource::Failure;
-    auto gaveUp = [&] {
-        if (source.failure() == Failure::ChangedHands) {
-            look.changedHands = true;  // the next copy is looked at instead
-            return;
-        }
-        look.stalled = true;
-        look.tooBig = source.failure() == Failure::TooBig;
-    };
+    auto gaveUp = [&] { giveUp(look, source.failure()); };
     auto unanswered = [&] {
         return source.failure() == Failure::TimedOut || source.failure() == Failure::ChangedHands;
     };

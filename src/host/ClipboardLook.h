@@ -102,6 +102,10 @@ bool isFileList(const QByteArray& text, const QByteArrayList& uris);
 // copied files, pictures (in order of preference), then texts.
 const QByteArrayList& wantedClipboardTypes();
 
+// A look that gave up on its copy: a change of hands sends it to the next
+// copy; anything else stalls it (too big: until the clipboard changes hands).
+void giveUp(ClipboardLook& look, ClipboardSource::Failure failure);
+
 // Looks at the copy that offers `offered` (of wantedClipboardTypes()) and
 // fetches its content, so that taking it afterwards never waits: a picture
 // wins; a secret marked by a password manager is never read further; copied

@@ -306,14 +306,7 @@ void lookThroughX(XClipboardReader& x, std::uint32_t skipOwner, std::chrono::mil
     const XClipboardReader::Copy now = x.current();
     look.owner = now.owner;
     look.since = now.since;
-    auto gaveUp = [&] {
-        if (x.failure() == Failure::ChangedHands) {
-            look.changedHands = true;  // the next copy is looked at instead
-            return;
-        }
-        look.stalled = true;
-        look.tooBig = x.failure() == Failure::TooBig;
-    };
+    auto gaveUp = [&] { giveUp(look, ClipboardSource::Failure(int(x.failure()))); };
     if (now.since == 0 && x.failure() != Failure::None) return gaveUp();
     if (look.owner == 0 || look.owner == skipOwner) return;
     const auto offered = x.offered(wantedClipboardTypes());
