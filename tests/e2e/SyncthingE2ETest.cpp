@@ -52,6 +52,10 @@ QSet<QString> listed(Brimlet& brimlet, QSet<QString> names) {
     return names;
 }
 
+QStringList files(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files);
+}
+
 // Puts the test's display and runtime folder back at the end.
 struct KeepEnvironment {
     QByteArray display = qgetenv("DISPLAY"), runtime = qgetenv("XDG_RUNTIME_DIR");
@@ -107,8 +111,12 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
         return QDir(folderA).entryList({"*sync-conflict*"}, QDir::Files).isEmpty() &&
                QDir(folderB).entryList({"*sync-conflict*"}, QDir::Files).isEmpty();
     };
-    ASSERT_TRUE(waitUntil([&] { return settled() && noConflicts(); }, 90s));
-    EXPECT_TRUE(staysTrue([&] { return settled() && noConflicts(); }, 3s));
+    // Agreement that lasts: a moment of it can fall between a change and
+    // the synchroniser's scan of it.
+    const auto agreed = [&] { return settled() && noConflicts(); };
+    ASSERT_TRUE(waitUntil([&] { return agreed() && staysTrue(agreed, 3s); }, 120s))
+        << "in sync: " << settled() << "\na: " << files(folderA).join(", ").toStdString()
+        << "\nb: " << files(folderB).join(", ").toStdString();
 
     // The same files on both sides, each copy once under a capture's name.
     QStringList kept;
@@ -150,9 +158,8 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     EXPECT_EQ(brimletB.nextTrace("list "), "- text 1.txt");
     onA(false);
     brimletB.clickAt(120 + 1087, 3720 + 187);  // nothing is selected now
-    const auto files = [&] { return QDir(folderB).entryList(QDir::Files); };
-    const QStringList left = files();
-    EXPECT_TRUE(staysTrue([&] { return files() == left && settled(); }, 2s));
+    const QStringList left = files(folderB);
+    EXPECT_TRUE(staysTrue([&] { return files(folderB) == left && settled(); }, 2s));
     EXPECT_EQ(left.size(), names.size() - 1);
 }
 
