@@ -12,7 +12,7 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-image-formats-plugins qt6-wayland libxcb1-dev libxcb-xfixes0-dev libspng-dev
-  libwayland-dev libwayland-bin
+  libfontconfig-dev libwayland-dev libwayland-bin
 )
 if [ "${1:-}" = bundle ] || [ "${1:-}" = test ]; then
   packages+=(patchelf xz-utils)

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <system_error>
+#include <thread>
+
+#include <fontconfig/fontconfig.h>
 
 #include "Version.h"
 #include "app/EndSignals.h"
@@ -112,11 +116,33 @@ bool enterMenuFolder() {
     return true;
 }
 
+// Fontconfig's first use reads its configuration and an entry for every
+// font, a good part of the work before the first paint. Started on a
+// thread of its own while Qt starts, it is done before the window's first
+// text needs it; the thread is joined before that.
+class FontconfigWarmUp {
+  public:
+    FontconfigWarmUp() {
+        try {
+            thread_ = std::thread([] { FcInit(); });
+        } catch (const std::system_error&) {
+            // No thread to spare: Qt reads the fonts when it needs them.
+        }
+    }
+    ~FontconfigWarmUp() { join(); }
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    std::thread thread_;
+};
+
 // Runs the main window in the folder until the program ends; the window
 // and the folder's lock are gone when this returns. `reading` reads the
 // folder for the lists, when it could be claimed.
 int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& claim,
-                FolderReading* reading, bool leaveCopies) {
+                FolderReading* reading, bool leaveCopies, FontconfigWarmUp& fonts) {
     const QString& folder = handle.path();
     if (claim.heldByAnother) {
         if (askRunningBrimletToShow(folder)) {
@@ -138,6 +164,7 @@ int runInFolder(QtHost& host, const FolderHandle& handle, const FolderClaim& cla
     }
     sayOnTerminal(QStringLiteral("capturing into %1").arg(QDir::toNativeSeparators(folder)));
 
+    fonts.join();
     MainWindow window(host, handle, reading);
     window.capture().setLeaveCopies(leaveCopies);
     // A second start in this folder brings the window back (from the tray
@@ -230,6 +257,7 @@ int runBrimlet(int argc, char** argv) {
         });
     }
 
+    FontconfigWarmUp fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimlet"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
@@ -243,7 +271,7 @@ int runBrimlet(int argc, char** argv) {
     QtHost host;
     const EndSignals endSignals(endAsExitDoes);
     const int status =
-        runInFolder(host, folder, claim, reading ? &*reading : nullptr, line.leaveCopies);
+        runInFolder(host, folder, claim, reading ? &*reading : nullptr, line.leaveCopies, fonts);
     // The folder is free as soon as the window is gone.
     if (claim.lock) claim.lock->unlock();
     // What a copy back put on the clipboard stays there after the end.

@@ -4,11 +4,11 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <poll.h>
@@ -112,6 +112,41 @@ bool askAt(const Address& address, const QDeadlineTimer& deadline) {
     return answer == kShown;
 }
 
+// One caller on its own descriptor: its request is gathered as it comes,
+// answered in one write (a few bytes always fit an empty socket buffer),
+// and the descriptor closed with the object.
+class Caller : public QObject {
+  public:
+    Caller(int fd, QObject* parent)
+        : QObject(parent), fd_(fd), notifier_(fd, QSocketNotifier::Read, this) {}
+    ~Caller() override { ::close(fd_); }
+    QSocketNotifier& notifier() { return notifier_; }
+
+    // Reads what has come; returns the request once it is whole (a line,
+    // the most a request may be, or all the caller sent), else nothing.
+    std::optional<QByteArray> takeRequest() {
+        char buffer[kMaxRequest];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, size_t(kMaxRequest - request_.size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            if (n <= 0) return request_;
+            request_.append(buffer, n);
+            if (request_.contains('\n') || request_.size() >= kMaxRequest) return request_;
+        }
+        return std::nullopt;
+    }
+    void reply(const char* answer) {
+        notifier_.setEnabled(false);
+        (void)::send(fd_, answer, std::strlen(answer), MSG_NOSIGNAL);
+    }
+
+  private:
+    int fd_;
+    QSocketNotifier notifier_;
+    QByteArray request_;
+};
+
 }  // namespace
 
 SecondStartListener::SecondStartListener(const QString& folder, std::function<bool()> show,
@@ -147,7 +182,8 @@ SecondStartListener::SecondStartListener(const QString& folder, std::function<bo
 
 SecondStartListener::~SecondStartListener() {
     closing_ = true;
-    qDeleteAll(findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly));
+    const QObjectList children = this->children();  // a copy: callers leave the list
+    for (QObject* child : children) delete dynamic_cast<Caller*>(child);
     if (fd_ < 0) return;
     ::close(fd_);
     // Removed only while it is still the one this object made.
@@ -184,26 +220,17 @@ void SecondStartListener::acceptCallers() {
 }
 
 void SecondStartListener::answer(int fd) {
-    auto* socket = new QLocalSocket(this);
-    if (!socket->setSocketDescriptor(fd)) {
-        ::close(fd);
-        delete socket;
-        return;
-    }
+    auto* caller = new Caller(fd, this);
     ++callers_;
-    connect(socket, &QObject::destroyed, this, &SecondStartListener::callerGone);
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(caller, &QObject::destroyed, this, &SecondStartListener::callerGone);
     // A caller that never says anything is let go.
-    QTimer::singleShot(kAnswerMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
-    connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-        if (!socket->canReadLine() && socket->bytesAvailable() < kMaxRequest) return;
-        const QByteArray request = socket->readLine(kMaxRequest);
-        const bool shown = request == kShow && show_();
-        socket->write(shown ? kShown : kNoWindow);
-        socket->disconnectFromServer();
+    QTimer::singleShot(kAnswerMs, caller, &QObject::deleteLater);
+    connect(&caller->notifier(), &QSocketNotifier::activated, caller, [this, caller] {
+        const std::optional<QByteArray> request = caller->takeRequest();
+        if (!request) return;
+        const bool shown = *request == kShow && show_();
+        caller->reply(shown ? kShown : kNoWindow);
+        caller->deleteLater();
     });
 }
 

@@ -28,6 +28,7 @@
 #include "widgets/ClickableLabel.h"
 #include "widgets/FileList.h"
 #include "widgets/FocusTrace.h"
+#include "widgets/Fonts.h"
 #include "widgets/PictureBox.h"
 #include "widgets/ProgramWindows.h"
 #include "widgets/TextBox.h"
@@ -90,6 +91,7 @@ void MainWindow::load() {
     repaint();
     waitUntilDrawn();
     if (!isLoaded(this)) return;  // ended meanwhile (a signal, say)
+    textViewer_->setFont(boldFont(8.25));
     windowStates_->addTrayIcon();
     (void)trapRunTimeError([this] {
         fontStyleBox_->fill(kFontStyles);

@@ -73,8 +73,10 @@ void MainWindow::createControls() {
     };
 
     // Top band: the viewers.
+    // Its font (8.25 points, bold) is set once the window is drawn (load):
+    // it is empty until then, and that font is not needed for the first
+    // paint.
     textViewer_ = named(new TextBox(client), "textViewer");
-    textViewer_->setFont(boldFont(8.25));
     textViewer_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     textViewer_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textViewer_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
