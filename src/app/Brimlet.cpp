@@ -11,6 +11,9 @@
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "Version.h"
 #include "app/EndSignals.h"
@@ -242,6 +245,13 @@ int runBrimlet(int argc, char** argv) {
     }
 #endif
     if (line.fromMenu && !enterMenuFolder()) return 1;
+#ifdef __GLIBC__
+    // Pictures and transfers of many MiB come and go: each gets memory of
+    // its own that goes back to the system when freed. Left to itself,
+    // glibc raises this threshold after such a free and serves the next
+    // ones from a heap that it keeps.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     // A session that ends (SIGTERM, SIGHUP) ends Brimlet as "Exit" does.
     catchEndSignals();
     // The folder is claimed before Qt starts, so that it can be read (and

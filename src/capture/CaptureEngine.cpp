@@ -181,10 +181,12 @@ void CaptureEngine::captureChecks() {
 
 // A picture was decoded straight into a staged bitmap file: the file gets
 // its name, and the viewer the picture read back from it (a file removed
-// meanwhile leaves the viewer empty).
+// meanwhile leaves the viewer empty). The picture shown before is let go
+// first, so that two big pictures are never held at once.
 void CaptureEngine::captureStagedPicture(StagedFile& staged) {
     const QString name = store_.savePicture(staged);  // then the counter file
     capturedPicture_ = QImage();
+    view_.showPicture(QImage());
     (void)trapRunTimeError([&] { capturedPicture_ = readOwnPicture(store_.file(name)); });
     view_.showPicture(capturedPicture_);
     view_.pictureAdded(name);

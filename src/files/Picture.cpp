@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -310,7 +311,10 @@ struct SpngContext {
 constexpr int kStripRows = 64;
 
 // The body of stagePngAsBitmap(), from a context given its source.
-std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHandle& folder) {
+// `rowsBegin` is called once the PNG is known to be of a kind decoded here,
+// before its rows are.
+std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHandle& folder,
+                                             const std::function<void()>& rowsBegin = {}) {
     spng_ihdr ihdr{};
     if (spng_set_chunk_limits(spng.ctx, 1 << 24, 1 << 26) != 0 ||
         spng_get_ihdr(spng.ctx, &ihdr) != 0) {
@@ -350,6 +354,7 @@ std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHand
         return nullptr;
     }
 
+    if (rowsBegin) rowsBegin();
     auto staged = std::make_unique<StagedFile>(folder, folder.path());
     staged->writeAt(0, bitmapHeader(width, height, dpmX, dpmY));
     const int stripRows = std::min(kStripRows, height);
@@ -413,7 +418,10 @@ PngDecoding::PngDecoding(FolderHandle folder) : folder_(std::move(folder)) {
             SpngContext spng;
             if (spng.ctx != nullptr &&
                 spng_set_png_stream(spng.ctx, &PngDecoding::read, this) == 0) {
-                result = decodeIntoBitmap(spng, folder_);
+                result = decodeIntoBitmap(spng, folder_, [this] {
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    keep_ = false;
+                });
             }
         } catch (...) {
             result.reset();
@@ -432,18 +440,48 @@ PngDecoding::~PngDecoding() {
 int PngDecoding::read(spng_ctx* /*ctx*/, void* user, void* dest, size_t length) {
     auto* self = static_cast<PngDecoding*>(user);
     std::unique_lock<std::mutex> lock(self->mutex_);
-    self->arrived_.wait(
-        lock, [&] { return self->ended_ || size_t(self->bytes_.size() - self->read_) >= length; });
-    if (size_t(self->bytes_.size() - self->read_) < length) return SPNG_IO_EOF;
-    std::memcpy(dest, self->bytes_.constData() + self->read_, length);
-    self->read_ += qsizetype(length);
+    const auto available = [self] { return size_t(self->arrivedBytes_ - self->read_); };
+    self->arrived_.wait(lock, [&] { return self->ended_ || available() >= length; });
+    if (available() < length) return SPNG_IO_EOF;
+    auto* out = static_cast<char*>(dest);
+    while (length > 0) {
+        // A block read to its end is full: what is still to come is in the next.
+        if (self->readInPiece_ == self->pieces_.at(self->piece_).size()) {
+            ++self->piece_;
+            self->readInPiece_ = 0;
+        }
+        // Blocks the decoder is done with go, unless the usual decoding
+        // may still need them.
+        if (!self->keep_ && self->piece_ > 0) self->pieces_[self->piece_ - 1] = QByteArray();
+        const QByteArray& piece = self->pieces_.at(self->piece_);
+        const size_t n = std::min(length, size_t(piece.size() - self->readInPiece_));
+        std::memcpy(out, piece.constData() + self->readInPiece_, n);
+        out += n;
+        length -= n;
+        self->read_ += qsizetype(n);
+        self->readInPiece_ += qsizetype(n);
+    }
     return 0;
 }
 
+// The pieces go into blocks of their own (memory that goes back to the
+// system when freed), never reallocated as they fill: a PNG is held once.
 void PngDecoding::append(QByteArrayView piece) {
+    constexpr qsizetype kBlock = qsizetype(1) << 20;
+    if (piece.isEmpty()) return;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        bytes_.append(piece);
+        arrivedBytes_ += piece.size();
+        while (!piece.isEmpty()) {
+            if (pieces_.isEmpty() || pieces_.last().size() == kBlock) {
+                pieces_.append(QByteArray());
+                pieces_.last().reserve(kBlock);
+            }
+            QByteArray& block = pieces_.last();
+            const qsizetype n = std::min(piece.size(), kBlock - block.size());
+            block.append(piece.first(n));
+            piece = piece.sliced(n);
+        }
     }
     arrived_.notify_one();
 }
@@ -459,7 +497,12 @@ void PngDecoding::end() {
 std::unique_ptr<StagedFile> PngDecoding::finish(QByteArray& bytes) {
     end();
     if (decoder_.joinable()) decoder_.join();
-    bytes = std::move(bytes_);
+    bytes.clear();
+    if (!result_ && keep_) {
+        bytes.reserve(arrivedBytes_);
+        for (QByteArray& piece : pieces_) bytes += std::exchange(piece, QByteArray());
+    }
+    pieces_.clear();
     return std::move(result_);
 }
 

@@ -52,8 +52,10 @@ class PngDecoding {
 
     void append(QByteArrayView piece);
     // No more pieces come: waits for the decoder. The staged file (null as
-    // above, and for a PNG that did not arrive whole), and in `bytes` all
-    // that arrived.
+    // above, and for a PNG that did not arrive whole). When it is null, all
+    // that arrived in `bytes`, for the usual decoding, unless the failure
+    // came in the rows of a PNG of the kind decoded here: what was decoded
+    // is let go meanwhile, and `bytes` is empty.
     std::unique_ptr<StagedFile> finish(QByteArray& bytes);
 
   private:
@@ -63,8 +65,12 @@ class PngDecoding {
     FolderHandle folder_;
     std::mutex mutex_;
     std::condition_variable arrived_;
-    QByteArray bytes_;
-    qsizetype read_ = 0;
+    // What has come, in blocks: one block grown to hold it all would be
+    // copied as it grows, holding the PNG twice for a while.
+    QByteArrayList pieces_;
+    qsizetype arrivedBytes_ = 0, read_ = 0;  // in all pieces
+    qsizetype piece_ = 0, readInPiece_ = 0;  // where the decoder reads next
+    bool keep_ = true;                       // for the usual decoding
     bool ended_ = false;
     std::unique_ptr<StagedFile> result_;
     std::thread decoder_;  // last: started once the rest is there
