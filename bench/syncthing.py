@@ -61,7 +61,7 @@ class Syncthing:
             f.write(f'''<configuration version="36">
 <folder id="brimlet" path="{self.folder}" rescanIntervalS="10" fsWatcherEnabled="true"
  fsWatcherDelayS="1"><device id="{self.id}"/><device id="{peer.id}"/>
- <maxConflicts>10</maxConflicts></folder>
+ <maxConflicts>10</maxConflicts><pullerPauseS>1</pullerPauseS></folder>
 {device.format(self.id, "dynamic")}
 {device.format(peer.id, f"tcp://127.0.0.1:{peer.listen}")}
 <gui enabled="true" tls="false"><address>127.0.0.1:{self.gui}</address>

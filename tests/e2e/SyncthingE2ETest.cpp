@@ -13,7 +13,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // Two Syncthing instances on loopback only (own homes, GUI and sync ports,
-// API keys; no discovery, relays or NAT; a watch delay of one second)
+// API keys; no discovery, relays or NAT; a watch delay of one second, and
+// a failed pull retried after one second rather than a minute)
 // sharing a folder pair, as the benchmark sets them up. Asked, it says
 // whether both are idle and in sync (REST API) and the folders agree.
 class SyncthingPair {
