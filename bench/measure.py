@@ -69,11 +69,11 @@ def measure(tools, micro_out):
         server = XServer()
         servers.append(server)
         brimlet = tools["brimlet"]
-        r["folders"] = {"empty": {"paint": first_paints(tools, server.env, folders["paint-empty"], brimlet)},
-                        "many": {"paint": first_paints(tools, server.env, folders["many"], brimlet)},
-                        "full": {"paint": first_paints(tools, server.env, folders["full"], brimlet)}}
-        r["minimal_qt"] = {"paint": first_paints(tools, server.env, folders["minimal"],
-                                                 tools["minimal_qt"])}
+        paints = first_paints(tools, server.env, {
+            "empty": (folders["paint-empty"], brimlet), "many": (folders["many"], brimlet),
+            "full": (folders["full"], brimlet), "minimal": (folders["minimal"], tools["minimal_qt"])})
+        r["folders"] = {k: {"paint": paints[k]} for k in ("empty", "many", "full")}
+        r["minimal_qt"] = {"paint": paints["minimal"]}
 
         log(f"idle, {IDLE_SECONDS} s ...")
         (b_empty, b_full, peer), idle = idle_phase(tools, folders, servers, running)

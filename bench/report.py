@@ -35,6 +35,7 @@ METHOD = """\
   Damage bounding box). Median of {paint_launches} launches per folder, each
   ended (SIGTERM) once drawn; the minimal Qt program (`build/bench/minimal_qt`, a
   QLabel of 523×335 and a 500 ms QTimer) is launched the same way as the floor.
+  The launches take turns: empty folder, 10,000, full, minimal Qt, and again.
 - **Capture latency.** From the copy to the capture being *stored*: the capture
   file under its final name and `pikcounter.txt` rewritten, both seen through
   inotify (IN_MOVED_TO or IN_CLOSE_WRITE) in the folder, with the size of the

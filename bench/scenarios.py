@@ -14,14 +14,20 @@ from environment import XServer, bmp_size
 from probes import cpu_since, reset_peak, settle, start_copy, status_kib, thread_cpu
 
 
-def first_paints(tools, env, folder, program, launches=PAINT_LAUNCHES):
-    mapped, drawn = [], []
+def first_paints(tools, env, launches_of, launches=PAINT_LAUNCHES):
+    """First paint of each (folder, program) in `launches_of` (by name), the
+    launches taking turns, so that a change in the machine's load (the
+    writeback of the folders just made, say) falls on all alike."""
+    mapped = {name: [] for name in launches_of}
+    drawn = {name: [] for name in launches_of}
     for _ in range(launches):
-        p = Launched(tools, env, folder, program)
-        mapped.append(p.mapped)
-        drawn.append(p.drawn)
-        p.stop()
-    return {"mapped": median(mapped), "drawn": median(drawn), "drawn_all": drawn}
+        for name, (folder, program) in launches_of.items():
+            p = Launched(tools, env, folder, program)
+            mapped[name].append(p.mapped)
+            drawn[name].append(p.drawn)
+            p.stop()
+    return {name: {"mapped": median(mapped[name]), "drawn": median(drawn[name]),
+                   "drawn_all": drawn[name]} for name in launches_of}
 
 
 def latencies(programs, copies=LATENCY_COPIES):
