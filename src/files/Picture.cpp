@@ -464,8 +464,8 @@ int PngDecoding::read(spng_ctx* /*ctx*/, void* user, void* dest, size_t length) 
     return 0;
 }
 
-// The pieces go into blocks of their own (memory that goes back to the
-// system when freed), never reallocated as they fill: a PNG is held once.
+// The pieces go into blocks of 1 MiB, each filled where it lies rather than
+// reallocated: a PNG is held once, never copied whole.
 void PngDecoding::append(QByteArrayView piece) {
     constexpr qsizetype kBlock = qsizetype(1) << 20;
     if (piece.isEmpty()) return;
