@@ -11,9 +11,6 @@
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include "Version.h"
 #include "app/EndSignals.h"
@@ -245,15 +242,6 @@ int runBrimlet(int argc, char** argv) {
     }
 #endif
     if (line.fromMenu && !enterMenuFolder()) return 1;
-#ifdef __GLIBC__
-    // A picture (32 MiB at 3840 x 2160) is mapped on its own and goes back
-    // to the system when freed; what is freed at the top of the heap goes
-    // back too. Left to itself, glibc raises both thresholds after the first
-    // big free, then serves the next pictures from its heap and keeps up to
-    // twice that much freed memory. Below 16 MiB, the frequent buffers (a
-    // transfer's pieces, a long text's) stay in the heap, quick to reuse.
-    ::mallopt(M_MMAP_THRESHOLD, 16 << 20);
-#endif
     // A session that ends (SIGTERM, SIGHUP) ends Brimlet as "Exit" does.
     catchEndSignals();
     // The folder is claimed before Qt starts, so that it can be read (and

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spng.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -506,6 +507,39 @@ std::unique_ptr<StagedFile> PngDecoding::finish(QByteArray& bytes) {
     return std::move(result_);
 }
 
+namespace {
+
+// A picture's pixels in memory mapped for them alone, so that they go back
+// to the system as soon as the last copy of the picture lets them go. Taken
+// from the C library's heap, a picture of 32 MiB would raise the size from
+// which it maps memory, and the next pictures would stay in its heap after
+// they are freed. A null picture when the memory cannot be had.
+QImage mappedPicture(QSize size, QImage::Format format) {
+    struct Mapping {
+        void* data;
+        size_t bytes;
+    };
+    const qsizetype depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    if (size.isEmpty() || depth == 0) return {};
+    const qint64 bytesPerLine = (qint64(size.width()) * depth + 31) / 32 * 4;
+    const qint64 bytes = bytesPerLine * size.height();
+    if ((limit > 0 && bytes > limit) || bytesPerLine > INT_MAX) return {};
+    void* data =
+        ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED) return {};
+    return QImage(
+        static_cast<uchar*>(data), size.width(), size.height(), bytesPerLine, format,
+        [](void* info) {
+            const auto* mapping = static_cast<Mapping*>(info);
+            ::munmap(mapping->data, mapping->bytes);
+            delete mapping;
+        },
+        new Mapping{data, size_t(bytes)});
+}
+
+}  // namespace
+
 QImage readOwnPicture(const FolderFile& file) {
     const int fd = ::openat(file.folder.fd(), file.name.constData(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -517,8 +551,10 @@ QImage readOwnPicture(const FolderFile& file) {
     QFile device;
     device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     QImageReader reader(&device, "bmp");
-    QImage picture = reader.read();
-    if (picture.isNull()) {
+    // Read into mapped memory of the size and kind the reader makes of a
+    // bitmap of 24 bits; it makes its own for any other.
+    QImage picture = mappedPicture(reader.size(), QImage::Format_RGB32);
+    if (!reader.read(&picture) || picture.isNull()) {
         throw RuntimeError::invalidPicture(file.path() + ": " + reader.errorString());
     }
     return picture;
