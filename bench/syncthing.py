@@ -55,21 +55,26 @@ class Syncthing:
                                  capture_output=True, check=True, text=True).stdout.strip()
         os.makedirs(os.path.join(folder, ".stfolder"), exist_ok=True)
 
-    def start(self, peer):
+    def start(self, peer, dials):
+        # Only one side dials: when both do at once, each may keep a
+        # different one of the two connections and close the other, and the
+        # pair then waits for the next round of dialling.
         device = '<device id="{}"><address>{}</address></device>'
+        address = f"tcp://127.0.0.1:{peer.listen}" if dials else "dynamic"
         with open(os.path.join(self.home, "config.xml"), "w") as f:
             f.write(f'''<configuration version="36">
 <folder id="brimlet" path="{self.folder}" rescanIntervalS="10" fsWatcherEnabled="true"
  fsWatcherDelayS="1"><device id="{self.id}"/><device id="{peer.id}"/>
  <maxConflicts>10</maxConflicts><pullerPauseS>1</pullerPauseS></folder>
 {device.format(self.id, "dynamic")}
-{device.format(peer.id, f"tcp://127.0.0.1:{peer.listen}")}
+{device.format(peer.id, address)}
 <gui enabled="true" tls="false"><address>127.0.0.1:{self.gui}</address>
  <apikey>bench</apikey></gui>
 <options><listenAddress>tcp://127.0.0.1:{self.listen}</listenAddress>
  <globalAnnounceEnabled>false</globalAnnounceEnabled>
  <localAnnounceEnabled>false</localAnnounceEnabled><relaysEnabled>false</relaysEnabled>
- <natEnabled>false</natEnabled><startBrowser>false</startBrowser><urAccepted>-1</urAccepted>
+ <natEnabled>false</natEnabled><reconnectionIntervalS>1</reconnectionIntervalS>
+ <startBrowser>false</startBrowser><urAccepted>-1</urAccepted>
  <crashReportingEnabled>false</crashReportingEnabled>
  <autoUpgradeIntervalH>0</autoUpgradeIntervalH></options></configuration>''')
         log = open(os.path.join(self.home, "log"), "w")
@@ -150,8 +155,8 @@ class Pair:
     def __init__(self, root, folders):
         self.folders = folders
         self.sync = [Syncthing(root, "a", folders[0]), Syncthing(root, "b", folders[1])]
-        self.sync[0].start(self.sync[1])
-        self.sync[1].start(self.sync[0])
+        self.sync[1].start(self.sync[0], dials=False)
+        self.sync[0].start(self.sync[1], dials=True)
 
     def agreed(self):
         return (self.sync[0].in_sync(self.sync[1]) and self.sync[1].in_sync(self.sync[0])

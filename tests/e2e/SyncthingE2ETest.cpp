@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThread>
+#include <cstdio>
 
 #include "XSession.h"
 
@@ -66,7 +68,19 @@ struct KeepEnvironment {
     }
 };
 
+// Says how far the test came and when, so that a run stopped from outside
+// still tells where it waited.
+struct Progress {
+    QElapsedTimer timer;
+    Progress() { timer.start(); }
+    void operator()(const char* step) const {
+        std::printf("[ progress ] %5.1f s: %s\n", timer.elapsed() / 1000.0, step);
+        std::fflush(stdout);
+    }
+};
+
 TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives) {
+    const Progress progress;
     QTemporaryDir root;
     const QString folderA = root.filePath("a"), folderB = root.filePath("b");
     QDir().mkpath(folderA);
@@ -78,6 +92,7 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     SyncthingPair syncthing(folderA, folderB);
     const auto settled = [&] { return syncthing.inSync(); };
     ASSERT_TRUE(waitUntil(settled, 60s)) << "the folders never came in sync";
+    progress("the folders are in sync");
 
     // Machine A on this test's display, machine B on one of its own.
     const KeepEnvironment environment;
@@ -91,6 +106,7 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     const Desktop desktopB;
     Brimlet brimletB(folderB, Brimlet::Trace::On);
     ASSERT_TRUE(brimletB.waitForWindow());
+    progress("both Brimlets run");
     const QSet<QString> before = {"pikcounter.txt", "text 1.txt", "text 2.txt", "text 3.txt"};
 
     // Copies alternate between the machines, each pair within 100 ms, with
@@ -100,6 +116,7 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     ASSERT_TRUE(waitUntil(settled, 30s));
     onA(false);
     ASSERT_TRUE(captureProbe(folderB, "text 5.txt")) << "numbered past what arrived";
+    progress("each side captured its probe");
     copies << "probe"
            << "probe";
     for (int i = 0; i < 16; ++i) {
@@ -108,6 +125,7 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
         copyToClipboard(copies.last().toUtf8());
         if (i % 2 == 1) QThread::msleep(i % 4 == 1 ? 400 : 2500);
     }
+    progress("the copies are made");
     const auto noConflicts = [&] {
         return QDir(folderA).entryList({"*sync-conflict*"}, QDir::Files).isEmpty() &&
                QDir(folderB).entryList({"*sync-conflict*"}, QDir::Files).isEmpty();
@@ -118,6 +136,7 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     ASSERT_TRUE(waitUntil([&] { return agreed() && staysTrue(agreed, 3s); }, 120s))
         << "in sync: " << settled() << "\na: " << files(folderA).join(", ").toStdString()
         << "\nb: " << files(folderB).join(", ").toStdString();
+    progress("the folders agree");
 
     // The same files on both sides, each copy once under a capture's name.
     QStringList kept;
