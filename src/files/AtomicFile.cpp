@@ -101,6 +101,18 @@ StagedFile::StagedFile(const FolderHandle& folder, const QString& target)
 void StagedFile::write(QByteArrayView bytes) {
     if (fd_ < 0) throw RuntimeError::pathFileAccess(target_, QStringLiteral("already closed"));
     writeAll(fd_, bytes, target_);
+    wrote(bytes.size());
+}
+
+// A large file goes to the disk while it is still being written, so that the
+// sync at its end waits for little more than its last pieces. Only a start:
+// errors are the sync's to report.
+void StagedFile::wrote(qint64 bytes) {
+    constexpr qint64 kWritebackBytes = qint64(2) << 20;
+    unsent_ += bytes;
+    if (unsent_ < kWritebackBytes) return;
+    unsent_ = 0;
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void StagedFile::writeAt(qint64 offset, QByteArrayView bytes) {
@@ -114,6 +126,7 @@ void StagedFile::writeAt(qint64 offset, QByteArrayView bytes) {
         }
         bytes = bytes.sliced(n);
         offset += n;
+        wrote(n);
     }
 }
 

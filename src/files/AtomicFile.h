@@ -57,10 +57,13 @@ class StagedFile {
     void publishReplacing(const FolderFile& file);
 
   private:
+    void wrote(qint64 bytes);
+
     FolderHandle folder_;
     QString target_;
-    QByteArray name_;  // empty once published
-    int fd_ = -1;      // open until finished
+    QByteArray name_;    // empty once published
+    int fd_ = -1;        // open until finished
+    qint64 unsent_ = 0;  // bytes written since the disk was last asked to take them
 };
 
 // Creates or replaces `file` (a link of that name is replaced, not followed).

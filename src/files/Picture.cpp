@@ -359,15 +359,17 @@ std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHand
     auto staged = std::make_unique<StagedFile>(folder, folder.path());
     staged->writeAt(0, bitmapHeader(width, height, dpmX, dpmY));
     const int stripRows = std::min(kStripRows, height);
-    const size_t decodedBytes = size_t(width) * (alpha ? 4 : 3);
-    QImage decoded(width, stripRows, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    QImage opaque(width, stripRows, QImage::Format_RGB32);
-    QByteArray strip(stripRows * rowBytes, Qt::Uninitialized);
+    QImage decoded(alpha ? width : 0, stripRows, QImage::Format_RGBA8888);
+    QImage opaque(alpha ? width : 0, stripRows, QImage::Format_RGB32);
+    QByteArray strip(stripRows * rowBytes, '\0');  // row padding stays zero
+    uchar* const stripData = reinterpret_cast<uchar*>(strip.data());
     const qint64 padding = rowBytes - qint64(width) * 3;
     for (int top = 0; top < height; top += stripRows) {
         const int rows = std::min(stripRows, height - top);
+        // Opaque rows decode straight into their bottom-up place in the strip.
         for (int i = 0; i < rows; ++i) {
-            const int result = spng_decode_row(spng.ctx, decoded.scanLine(i), decodedBytes);
+            uchar* row = alpha ? decoded.scanLine(i) : stripData + (rows - 1 - i) * rowBytes;
+            const int result = spng_decode_row(spng.ctx, row, size_t(width) * (alpha ? 4 : 3));
             if (result != 0 && !(result == SPNG_EOI && top + i == height - 1)) return nullptr;
         }
         if (alpha) {
@@ -375,22 +377,18 @@ std::unique_ptr<StagedFile> decodeIntoBitmap(SpngContext& spng, const FolderHand
             opaque.fill(Qt::white);
             QPainter painter(&opaque);
             painter.drawImage(0, 0, decoded.convertToFormat(QImage::Format_ARGB32));
-        }
-        // The strip's rows go bottom-up into their place in the file.
-        uchar* out = reinterpret_cast<uchar*>(strip.data());
-        for (int i = rows - 1; i >= 0; --i) {
-            if (alpha) {
+            uchar* out = stripData;
+            for (int i = rows - 1; i >= 0; --i) {
                 out = bitmapRow(reinterpret_cast<const QRgb*>(opaque.constScanLine(i)), width,
                                 padding, out);
-                continue;
             }
-            const uchar* in = decoded.constScanLine(i);
-            for (int x = 0; x < width; ++x, in += 3, out += 3) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-            }
-            for (qint64 p = 0; p < padding; ++p) *out++ = 0;
+        } else {
+            // Red and blue change places where the rows lie (a bitmap row is
+            // blue, green, red); Qt swaps a picture it alone holds in place.
+            QImage rgb(stripData, width, rows, rowBytes, QImage::Format_RGB888);
+            rgb = std::move(rgb).rgbSwapped();
+            for (int i = 0; rgb.constBits() != stripData && i < rows; ++i)
+                std::memcpy(stripData + i * rowBytes, rgb.constScanLine(i), size_t(width) * 3);
         }
         staged->writeAt(kFileHeaderBytes + kInfoHeaderBytes + (height - top - rows) * rowBytes,
                         QByteArrayView(strip.constData(), rows * rowBytes));
