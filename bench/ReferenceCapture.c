@@ -14,7 +14,11 @@
  *  4. gives up the selection as of the owner's time, so a newer copy stays.
  * Large contents come in pieces (INCR) as from any owner. A copy replaced
  * before its owner answered is passed over for the newer one. Prints "ready"
- * once it listens. Usage: reference_capture
+ * once it listens. Usage: reference_capture [--no-decode]
+ *
+ * With --no-decode a picture's rows are left blank instead of decoded: the
+ * bare work of a picture capture (the transfer, and writing and syncing a
+ * bitmap of its size), what no decoder, however fast, can take away.
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -60,6 +64,7 @@ static xcb_connection_t* c;
 static xcb_window_t window;
 static xcb_atom_t clipboard, property, incr, targetsAtom, pngAtom, utf8Atom;
 static uint8_t xfixesEvent;
+static int noDecode;
 /* A change of owner seen while a capture was going on: handled next. */
 static xcb_xfixes_selection_notify_event_t pending;
 static int hasPending;
@@ -209,6 +214,11 @@ static int pngToBmp(const struct Buffer* png, struct Buffer* bmp) {
         bmp->capacity = 54 + pixels;
     }
     memset(bmp->data + 54, 0, pixels); /* row padding */
+    if (noDecode) {
+        png_image_free(&image);
+        bmp->size = 54 + pixels;
+        return 1;
+    }
     const png_color white = {255, 255, 255};
     /* A negative row stride stores the rows bottom-up, as BMP keeps them. */
     if (!png_image_finish_read(&image, &white, bmp->data + 54, -(png_int_32)stride, NULL)) {
@@ -311,7 +321,8 @@ static void capture(const xcb_xfixes_selection_notify_event_t* change) {
     free(bmp.data);
 }
 
-int main(void) {
+int main(int argc, char** argv) {
+    noDecode = argc > 1 && strcmp(argv[1], "--no-decode") == 0;
     c = xcb_connect(NULL, NULL);
     if (xcb_connection_has_error(c)) {
         fputs("reference_capture: cannot open the display\n", stderr);

@@ -98,10 +98,11 @@ class Reference:
     """The C program doing the same file work as Brimlet for each copy."""
     name = "C reference"
 
-    def __init__(self, tools, env, folder):
+    def __init__(self, tools, env, folder, *options, name=None):
         self.env, self.folder = env, folder
+        self.name = name or self.name
         self.watch = FolderWatch(folder)
-        self.proc = subprocess.Popen([tools["reference_capture"]], cwd=folder, env=env,
+        self.proc = subprocess.Popen([tools["reference_capture"], *options], cwd=folder, env=env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         if self.proc.stdout.readline().strip() != b"ready":
             raise RuntimeError("reference_capture did not start")

@@ -52,11 +52,12 @@ def measure(tools, micro_out):
     picture = png_bytes(3840, 2160)
     scratch = tempfile.mkdtemp(prefix="brimlet-bench-")
     folders = {k: os.path.join(scratch, k) for k in
-               ("empty", "paint-empty", "many", "full", "minimal", "reference", "copyq")}
+               ("empty", "paint-empty", "many", "full", "minimal", "reference", "bare",
+                "copyq")}
     servers, running = [], []
     try:
         log("making folders ...")
-        for k in ("empty", "paint-empty", "minimal", "reference", "copyq"):
+        for k in ("empty", "paint-empty", "minimal", "reference", "bare", "copyq"):
             os.makedirs(folders[k])
         make_folder(folders["many"], MANY, MANY)
         make_folder(folders["full"], FULL, FULL)
@@ -101,9 +102,14 @@ def measure(tools, micro_out):
         servers.append(server)
         reference = Reference(tools, server.env, folders["reference"])
         running.append(reference)
-        both = sizes([b_empty, reference], picture)
+        server = XServer()
+        servers.append(server)
+        bare = Reference(tools, server.env, folders["bare"], "--no-decode", name="bare work")
+        running.append(bare)
+        both = sizes([b_empty, reference, bare], picture)
         r["folders"]["empty"]["sizes"] = both[b_empty.name]
         r["reference"] = {"sizes": both[reference.name], "rapid": rapid(reference)}
+        r["bare"] = {"sizes": both[bare.name]}
 
         log("CopyQ ...")
         r["copyq"] = dict(idle["copyq"], startup=peer.startup, poll=peer.poll_cost,

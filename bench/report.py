@@ -63,9 +63,12 @@ METHOD = """\
   to its numbered name without replacing (`renameat2` RENAME_NOREPLACE), and gives
   up the selection as of the owner's time. That is the file work Brimlet does, in
   Brimlet's order; PNG was chosen because Brimlet itself prefers `image/png` when
-  offered, so both decode the same bytes. Both are measured alike (stored, as
+  offered, so both decode the same bytes. Beside them, the same program with
+  `--no-decode` does the **bare work**: a picture's rows are left blank instead
+  of decoded, so only the transfer and writing and syncing a bitmap of its size
+  remain, which no decoder can take away. All are measured alike (stored, as
   above), each in an empty folder on its own server, their copies alternating
-  so that both meet the same load, each copy once both are quiet: 1 KiB text ×{size_copies[1 KiB]}, 10 MiB text
+  so that all meet the same load, each copy once both are quiet: 1 KiB text ×{size_copies[1 KiB]}, 10 MiB text
   (lines of 16 bytes) ×{size_copies[10 MiB]}, a 3840×2160 gradient PNG (8.6 MB)
   ×{size_copies[picture]}, each copy a little different from the last (a number
   in front, a PNG comment); medians.
