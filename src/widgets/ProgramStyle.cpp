@@ -9,7 +9,7 @@ namespace brimlet {
 
 namespace {
 
-// A PNG of Qt's own resources, read without asking the image plugins.
+// A PNG of Qt's own resources, read as a PNG: no format is guessed.
 void addPng(QIcon& icon, const QString& name) {
     QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/") + name,
                         "png");
