@@ -68,19 +68,15 @@ struct KeepEnvironment {
     }
 };
 
-// Says how far the test came and when, so that a run stopped from outside
-// still tells where it waited.
-struct Progress {
-    QElapsedTimer timer;
-    Progress() { timer.start(); }
-    void operator()(const char* step) const {
-        std::printf("[ progress ] %5.1f s: %s\n", timer.elapsed() / 1000.0, step);
-        std::fflush(stdout);
-    }
-};
-
 TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives) {
-    const Progress progress;
+    // How far the test came and when: a run stopped from outside still says
+    // where it waited.
+    QElapsedTimer clock;
+    clock.start();
+    const auto progress = [&](const char* step) {
+        std::printf("[ progress ] %5.1f s: %s\n", clock.elapsed() / 1000.0, step);
+        std::fflush(stdout);
+    };
     QTemporaryDir root;
     const QString folderA = root.filePath("a"), folderB = root.filePath("b");
     QDir().mkpath(folderA);
@@ -106,7 +102,6 @@ TEST(SyncthingE2E, TwoMachinesKeepEachCopyOnceUnderAFreeNumberAndSeeWhatArrives)
     const Desktop desktopB;
     Brimlet brimletB(folderB, Brimlet::Trace::On);
     ASSERT_TRUE(brimletB.waitForWindow());
-    progress("both Brimlets run");
     const QSet<QString> before = {"pikcounter.txt", "text 1.txt", "text 2.txt", "text 3.txt"};
 
     // Copies alternate between the machines, each pair within 100 ms, with
