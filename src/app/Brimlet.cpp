@@ -244,9 +244,9 @@ int runBrimlet(int argc, char** argv) {
     if (line.fromMenu && !enterMenuFolder()) return 1;
     // A session that ends (SIGTERM, SIGHUP) ends Brimlet as "Exit" does.
     catchEndSignals();
-    // The folder is claimed before Qt starts, so that it can be read (and
-    // what an abrupt end left in it cleared) while Qt starts. It is held
-    // open for the run: every file of it is found through that handle, so
+    // The folder is claimed and watched before Qt starts; it is read (and
+    // what an abrupt end left in it cleared) once the window is drawn. It is
+    // held open for the run: every file of it is found through that handle, so
     // the folder stays the one claimed even if it is renamed meanwhile.
     const FolderHandle folder = FolderHandle::working();
     const FolderClaim claim = claimFolder(folder);

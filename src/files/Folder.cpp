@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brimlet {
@@ -175,23 +176,29 @@ FolderEntries readFolderEntries(const FolderHandle& folder) {
 
 FolderReading::FolderReading(const FolderHandle& folder, int lists,
                              std::function<void(const FolderEntries&)> after)
-    : folder_(folder) {
+    : folder_(folder), after_(std::move(after)) {
     for (int i = 0; i < lists; ++i) watchers_.push_back(std::make_unique<FolderWatcher>(folder));
-    // An exception stays in the future and comes out of entries().
-    read_ = std::async(std::launch::async, [folder, after = std::move(after)] {
+}
+
+FolderReading::~FolderReading() = default;
+
+void FolderReading::start() {
+    if (std::exchange(started_, true)) return;
+    // An exception stays in the future and comes out of takeEntries().
+    read_ = std::async(std::launch::async, [folder = folder_, after = std::move(after_)] {
         FolderEntries entries = readFolderEntries(folder);
         if (after) after(entries);
         return entries;
     });
 }
 
-FolderReading::~FolderReading() = default;
-
 bool FolderReading::isDone() const {
-    return !read_.valid() || read_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return started_ &&
+           (!read_.valid() || read_.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
 }
 
 FolderEntries FolderReading::takeEntries() {
+    start();
     return read_.valid() ? read_.get() : FolderEntries{};
 }
 

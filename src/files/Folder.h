@@ -101,10 +101,12 @@ class FolderWatcher {
     bool lost_ = false;  // the watch is gone for good
 };
 
-// The folder read once for several lists, on a thread of its own while the
-// program starts (a folder of tens of thousands of captures takes as long
-// to read as a window takes to make). Each list's watcher is set before the
-// read begins, so no change is missed between the read and the watching.
+// The folder read once for several lists, on a thread of its own, started
+// once the window is on the screen (a folder of tens of thousands of
+// captures takes as long to read as a window takes to make, and on two
+// cores the read would slow the window down). Each list's watcher is set
+// when this is made, before the read begins, so no change is missed between
+// the read and the watching.
 class FolderReading {
   public:
     // `after` runs on the thread once the folder is read (to clear up its
@@ -115,8 +117,10 @@ class FolderReading {
 
     const FolderHandle& folder() const { return folder_; }
 
-    // The entries, handed over once; waits for the read to end. Taken
-    // again, none.
+    // Starts the read on its thread; only the first call does.
+    void start();
+    // The entries, handed over once; starts the read if no one has, and
+    // waits for it to end. Taken again, none.
     FolderEntries takeEntries();
     // Whether the read has ended (or its entries were taken): taking them
     // would not wait.
@@ -126,7 +130,9 @@ class FolderReading {
 
   private:
     FolderHandle folder_;
+    std::function<void(const FolderEntries&)> after_;
     std::vector<std::unique_ptr<FolderWatcher>> watchers_;
+    bool started_ = false;
     std::future<FolderEntries> read_;
 };
 

@@ -82,15 +82,16 @@ MainWindow::MainWindow(Host& host, const FolderHandle& folder, FolderReading* re
 
 MainWindow::~MainWindow() = default;
 
-// The lists wait for the window's first paint: a folder of years takes
-// longer to list than the whole window takes to draw. Their places are
-// fixed, so nothing moves when they fill.
+// The lists, and the folder's read, wait for the window's first paint: a
+// folder of years takes longer to list than the whole window takes to draw.
+// Their places are fixed, so nothing moves when they fill.
 void MainWindow::load() {
     fillAfterPaint_ = true;
     show();
     repaint();
     waitUntilDrawn();
     if (!isLoaded(this)) return;  // ended meanwhile (a signal, say)
+    if (reading_ != nullptr) reading_->start();
     textViewer_->setFont(boldFont(8.25));
     windowStates_->addTrayIcon();
     (void)trapRunTimeError([this] {
