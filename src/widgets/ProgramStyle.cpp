@@ -1,7 +1,9 @@
 #include "widgets/ProgramStyle.h"
 
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QImageReader>
+#include <QPainter>
 #include <QPixmap>
 #include <QStyleOption>
 
@@ -18,6 +20,39 @@ void addPng(QIcon& icon, const QString& name) {
     if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
 }
 
+// An icon whose files are read when it is first drawn or measured: an
+// extension button is shown only when its bar runs out of room.
+class IconReadWhenDrawn : public QIconEngine {
+  public:
+    explicit IconReadWhenDrawn(QStringList names) : names_(std::move(names)) {}
+    QIconEngine* clone() const override { return new IconReadWhenDrawn(*this); }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().pixmap(size, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return icon().availableSizes(mode, state);
+    }
+
+  private:
+    const QIcon& icon() {
+        if (!read_) {
+            read_ = true;
+            for (const QString& name : names_) addPng(icon_, name);
+        }
+        return icon_;
+    }
+    QStringList names_;
+    bool read_ = false;
+    QIcon icon_;
+};
+
 }  // namespace
 
 ProgramStyle::ProgramStyle() : QProxyStyle() {}
@@ -26,18 +61,19 @@ QIcon ProgramStyle::standardIcon(StandardPixmap which, const QStyleOption* optio
                                  const QWidget* widget) const {
     const bool rtl = (option != nullptr ? option->direction : QGuiApplication::layoutDirection()) ==
                      Qt::RightToLeft;
-    QIcon icon;
+    QStringList names;
     if (which == SP_ToolBarHorizontalExtensionButton) {
         for (const char* size : {"8", "16", "32"}) {
-            addPng(icon, QStringLiteral("toolbar-ext-h-%1%2.png")
-                             .arg(rtl ? QStringLiteral("rtl-") : QString(), QLatin1String(size)));
+            names << QStringLiteral("toolbar-ext-h-%1%2.png")
+                         .arg(rtl ? QStringLiteral("rtl-") : QString(), QLatin1String(size));
         }
     } else if (which == SP_ToolBarVerticalExtensionButton) {
         for (const char* size : {"5", "10", "20"}) {
-            addPng(icon, QStringLiteral("toolbar-ext-v-%1.png").arg(QLatin1String(size)));
+            names << QStringLiteral("toolbar-ext-v-%1.png").arg(QLatin1String(size));
         }
     }
-    return icon.isNull() ? QProxyStyle::standardIcon(which, option, widget) : icon;
+    if (names.isEmpty()) return QProxyStyle::standardIcon(which, option, widget);
+    return QIcon(new IconReadWhenDrawn(std::move(names)));
 }
 
 }  // namespace brimlet

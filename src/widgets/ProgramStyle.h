@@ -5,10 +5,11 @@
 namespace brimlet {
 
 // The platform's own style, but for the icons of the extension buttons of
-// menu and tool bars: a menu bar takes one as it is made, and the style
-// reads it from a file whose type Qt would first ask every image plugin
-// about, loading each of them, which alone holds the first paint back by
-// several milliseconds. Here those files are read as the PNGs they are.
+// menu and tool bars: a menu bar takes one as it is made, though it shows
+// it only when its entries run out of room. Reading the icon's files means
+// Qt's image reader looking through its plugins first, which alone held the
+// first paint back by a millisecond or two. Here the files are read when
+// the icon is first drawn or measured, and read as the PNGs they are.
 class ProgramStyle : public QProxyStyle {
   public:
     ProgramStyle();

@@ -24,6 +24,7 @@
 #include "widgets/ClickableLabel.h"
 #include "widgets/FileList.h"
 #include "widgets/PictureBox.h"
+#include "widgets/ProgramStyle.h"
 #include "widgets/ProgramWindows.h"
 #include "widgets/TextBox.h"
 
@@ -139,6 +140,15 @@ TEST_F(MainWindowTest, FixedSizeWindowWithoutMaximiseAndWithItsIcon) {
     const QList<QSize> sizes = window.windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
     EXPECT_TRUE(sizes.contains(QSize(48, 48)));
+
+    // The menu bar's extension icon, read only when drawn, is Qt's own.
+    const QIcon extension =
+        ProgramStyle().standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    const QImage png(":/qt-project.org/styles/commonstyle/images/toolbar-ext-h-16.png");
+    ASSERT_FALSE(png.isNull());
+    const auto argb = QImage::Format_ARGB32_Premultiplied;
+    EXPECT_EQ(extension.pixmap(png.size()).toImage().convertToFormat(argb),
+              png.convertToFormat(argb));
 }
 
 TEST_F(MainWindowTest, TabOrderFirstFocusAndAccessibleNames) {
