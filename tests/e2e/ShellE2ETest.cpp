@@ -7,10 +7,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <cstdio>
 
 #include "XSession.h"
+#include "host/x11/XClipboardReader.h"
 
 namespace brimlet::e2e {
 namespace {
@@ -159,9 +161,21 @@ TEST_F(ShellE2E, TheEndOfASessionEndsBrimletAsExitDoesAndKeepsALargeCopyBack) {
         EXPECT_FALSE(exists(".brimlet.lock")) << signal;
         EXPECT_EQ(runtime.entryList({"brimlet-*"}, QDir::System), QStringList()) << signal;
         EXPECT_TRUE(waitUntil([&] { return clipboardText().out == big.chopped(2); })) << signal;
-        // Another program's copy ends the holder, here before the next start:
-        // the holder ends at once, even in the middle of a transfer, which
-        // would leave the probe's reads of the big copy waiting.
+        // A paste under way gets the whole copy, though the clipboard is
+        // emptied after its first piece.
+        XClipboardReader paste;
+        paste.beginLook(std::chrono::seconds(5), std::chrono::seconds(10));
+        QByteArray pasted;
+        EXPECT_TRUE(paste.readInPieces("UTF8_STRING", [&](QByteArrayView piece) {
+            if (pasted.isEmpty()) {
+                paste.clear();
+                QThread::msleep(100);  // the holder has seen it by now
+            }
+            pasted += piece;
+            return true;
+        })) << signal;
+        EXPECT_TRUE(pasted == big.chopped(2)) << signal << ": " << pasted.size() << " bytes";
+        // With the paste done, the holder ends, here before the next start.
         copyToClipboard("copied in another program");
         EXPECT_TRUE(waitUntil([] { return brimletProcessesOnThisDisplay().isEmpty(); })) << signal;
     }

@@ -4,6 +4,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
@@ -123,6 +124,34 @@ bool handOverToManager(xcb_connection_t* connection, xcb_atom_t manager,
     xcb_flush(connection);
     return answer.answered;
 }
+
+// Sees a paste of a large copy go on. Qt hands such a copy over in pieces,
+// each one written to the pasting program's window; deleting it asks for
+// the next, and Qt keeps serving a paste that began before the clipboard
+// went to another program.
+class PiecesTaken : public QAbstractNativeEventFilter {
+  public:
+    explicit PiecesTaken(xcb_connection_t* connection) : connection_(connection) {}
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->state == XCB_PROPERTY_DELETE && !isOurs(connection_, notify->window)) {
+            lastPiece_.start();
+        }
+        return false;
+    }
+    // A piece was taken lately: a paste that stops taking them is given up.
+    bool pasteUnderWay() const {
+        constexpr qint64 kPieceGapMs = 1000;
+        return lastPiece_.isValid() && !lastPiece_.hasExpired(kPieceGapMs);
+    }
+
+  private:
+    xcb_connection_t* connection_;
+    QElapsedTimer lastPiece_;
+};
 
 bool writeAll(int fd, const void* bytes, quint64 size) {
     const char* at = static_cast<const char*>(bytes);
@@ -352,11 +381,22 @@ int runClipboardHolder(int argc, char** argv, const DataControlHolder& holdThrou
     if (!isOurs(connection, owner)) return 1;
     sayReady();
 
-    // Ends as soon as the clipboard is another program's (or emptied).
+    // Ends once the clipboard is another program's (or emptied) and no
+    // paste of the copy is under way; a paste is watched to its end.
+    PiecesTaken pieces(connection);
+    app.installNativeEventFilter(&pieces);
+    QTimer pasteEnd;
+    pasteEnd.setInterval(100);
     auto checkOwner = [&] {
-        if (selectionOwner(connection, selection) != owner) QCoreApplication::quit();
+        if (selectionOwner(connection, selection) == owner) return;
+        if (pieces.pasteUnderWay()) {
+            pasteEnd.start();
+        } else {
+            QCoreApplication::quit();
+        }
     };
     QObject::connect(clipboard, &QClipboard::changed, &app, checkOwner);
+    QObject::connect(&pasteEnd, &QTimer::timeout, &app, checkOwner);
     QTimer safetyNet;
     QObject::connect(&safetyNet, &QTimer::timeout, &app, checkOwner);
     safetyNet.start(std::chrono::seconds(2));
